@@ -1,0 +1,58 @@
+# The front door: `make demo` and `make check` do everything on a fresh Debian/Ubuntu machine.
+
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+CMAKE_FLAGS ?=
+
+# Everything the build, the tests and the demo need, from Debian's packages.
+DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
+  qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
+  clang-format xvfb xauth fonts-dejavu-core
+
+.PHONY: deps build check test asan demo run bench format clean
+
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build/default/build.ninja:
+	cmake --preset default $(CMAKE_FLAGS)
+
+build: deps build/default/build.ninja
+	cmake --build --preset default -j $(JOBS)
+
+test:
+	ctest --preset default -j $(JOBS)
+
+build/asan/build.ninja:
+	cmake --preset asan $(CMAKE_FLAGS)
+
+asan: deps build/asan/build.ninja
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+check: build test asan
+
+demo: build
+	@[ -d build/demo-prefix ] || build/default/tools/tarnwick-sandbox build/demo-prefix
+	WINEPREFIX=$(CURDIR)/build/demo-prefix build/default/src/app/tarnwick
+
+run: build
+	build/default/src/app/tarnwick
+
+bench: deps
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BENCH=ON
+	cmake --build build/bench -j $(JOBS) --target tarnwick-bench
+	build/bench/bench/tarnwick-bench
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

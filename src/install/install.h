@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "common/game_files.h"
+#include "modlog/mod_log.h"
+#include "package/package.h"
+#include "platform/binary_file.h"
+#include "platform/messages.h"
+#include "platform/progress.h"
+
+namespace tarnwick {
+
+inline constexpr size_t kCopyBufferSize = 64000;
+
+// How a resource handler ended.
+enum class HandlerOutcome {
+  kDone,            // applied or skipped: go on
+  kAbort,           // the handler showed its own message
+  kInvalidPackage,  // the invalid-package exit
+  kError,           // the error exit; InstallContext::error says what failed
+};
+
+// What the install lends to each resource handler.
+struct InstallContext {
+  BinaryFile& package;
+  int64_t package_length;
+  std::vector<unsigned char>& buffer;  // the one copy buffer, kCopyBufferSize bytes
+  int resource_number;                 // 1-based
+  const ResourceEntry& resource;
+  ModLog& log;  // its newest entry is the mod being installed
+  const GameFiles& game_files;
+  bool CCPresent;
+  Messages& messages;
+  Progress* progress;     // may be null
+  int64_t* bytes_copied;  // running total for progress
+  std::error_code error;  // set with kError
+};
+
+// The entry of the mod being installed.
+inline ModLogEntry& CurrentEntry(InstallContext& context) { return context.log.Mods.back(); }
+
+// Installs the chosen package; false when it completed, true when it failed (after its message).
+[[nodiscard]] bool InstallMod(const std::string& package_path, const PackageHeader& header,
+                              ModLog& log, const GameFiles& game_files, bool cc_present,
+                              Messages& messages, Progress* progress);
+
+// The three handlers, dispatched by typeCode: 5, 6, anything else.
+[[nodiscard]] HandlerOutcome ReplaceGameFile(InstallContext& context);
+[[nodiscard]] HandlerOutcome InstallIcons(InstallContext& context);
+[[nodiscard]] HandlerOutcome InsertResource(InstallContext& context);
+
+// Copies `count` bytes from `from`'s position to `to`'s position through the context's buffer:
+// count / 64000 full blocks, then the remainder.
+[[nodiscard]] std::error_code CopyBlocks(InstallContext& context, BinaryFile& from, BinaryFile& to,
+                                         int64_t count);
+
+// Whether the resource's payload lies wholly inside the package (no negative length or offset).
+[[nodiscard]] bool PayloadInPackage(const InstallContext& context);
+
+}  // namespace tarnwick

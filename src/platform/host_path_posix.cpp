@@ -1,0 +1,162 @@
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <vector>
+
+#include "platform/host_path.h"
+#include "platform/text_codec.h"
+
+namespace tarnwick {
+namespace {
+
+std::string g_prefix;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x == y) continue;
+    if (x >= 0x80 || y >= 0x80 || std::tolower(x) != std::tolower(y)) return false;
+  }
+  return true;
+}
+
+// The entry of `folder` that `name` means: itself when it exists, else the first entry that
+// differs only in letter case, else the name as given (for a file about to be created).
+std::string MatchEntry(const std::string& folder, const std::string& name) {
+  if (Exists(folder + name)) return name;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return name;
+  std::string found = name;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (SameIgnoringAsciiCase(entry->d_name, name)) {
+      found = entry->d_name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// Appends the components of `rest` to `base` (which ends with "/"), matching each one.
+std::string Resolve(std::string base, std::string_view rest) {
+  const bool folder = !rest.empty() && IsSeparator(rest.back());
+  std::vector<std::string> parts;
+  std::string part;
+  for (const char c : rest) {
+    if (IsSeparator(c)) {
+      if (!part.empty()) parts.push_back(std::move(part));
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(std::move(part));
+  bool matching = true;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::string& name = parts[i];
+    if (name == "." || name == "..") {
+      base += name;
+    } else {
+      const std::string entry = matching ? MatchEntry(base, name) : name;
+      matching = matching && Exists(base + entry);
+      base += entry;
+    }
+    if (i + 1 < parts.size() || folder) base += '/';
+  }
+  return base;
+}
+
+std::string DriveRoot(char letter) {
+  const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  if (!g_prefix.empty()) {
+    std::string link = g_prefix + "/dosdevices/" + drive + ":";
+    if (Exists(link)) return link + "/";
+  }
+  if (drive == 'z') return "/";
+  return {};
+}
+
+bool IsDrivePath(std::string_view path) {
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+std::string RealPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return {};
+  return resolved;
+}
+
+}  // namespace
+
+void SetWinePrefix(std::string host_prefix) {
+  while (host_prefix.size() > 1 && host_prefix.back() == '/') host_prefix.pop_back();
+  g_prefix = std::move(host_prefix);
+}
+
+const std::string& WinePrefix() { return g_prefix; }
+
+std::string HostPath(std::string_view path) {
+  const std::string utf8 = Cp1252ToUtf8(path);
+  std::string_view text = utf8;
+  if (!text.empty() && IsSeparator(text[0])) return Resolve("/", text);
+  if (IsDrivePath(text)) {
+    const std::string root = DriveRoot(text[0]);
+    // An unmapped drive is not found: an empty path opens nothing.
+    if (root.empty()) return {};
+    return Resolve(root, text.substr(2));
+  }
+  std::string relative(text);
+  for (char& c : relative) {
+    if (c == '\\') c = '/';
+  }
+  return relative;
+}
+
+std::string ProgramPathFromHost(std::string_view host_path) {
+  std::string absolute(host_path);
+  if (absolute.empty() || absolute[0] != '/') {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) != nullptr) absolute = std::string(cwd) + "/" + absolute;
+  }
+  const bool folder = absolute.size() > 1 && absolute.back() == '/';
+  std::string real = RealPath(absolute);
+  if (real.empty()) real = absolute;
+  if (folder && real.back() != '/') real += '/';
+
+  char best_drive = 'z';
+  std::string best_root = "/";
+  if (!g_prefix.empty()) {
+    for (char drive = 'a'; drive <= 'y'; ++drive) {
+      std::string root = RealPath(g_prefix + "/dosdevices/" + drive + ":");
+      if (root.empty()) continue;
+      if (root.back() != '/') root += '/';
+      const bool inside = real.compare(0, root.size(), root) == 0 || real + "/" == root;
+      if (inside && root.size() > best_root.size()) {
+        best_root = root;
+        best_drive = drive;
+      }
+    }
+  }
+  std::string program(1, static_cast<char>(std::toupper(static_cast<unsigned char>(best_drive))));
+  program += ":\\";
+  if (real.size() > best_root.size()) program += real.substr(best_root.size());
+  for (char& c : program) {
+    if (c == '/') c = '\\';
+  }
+  return Utf8ToCp1252(program);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace tarnwick {
+
+// The program's modal message boxes. Texts are single-byte game text (Windows-1252), as the
+// core keeps it; the window side decodes them for display.
+class Messages {
+ public:
+  virtual ~Messages() = default;
+  // Title "Error", stop icon, OK.
+  virtual void Error(const std::string& text) = 0;
+  // Information icon, OK.
+  virtual void Information(const std::string& title, const std::string& text) = 0;
+  // No icon, OK.
+  virtual void Plain(const std::string& title, const std::string& text) = 0;
+  // No icon, OK and Cancel; true on OK.
+  virtual bool Confirm(const std::string& title, const std::string& text) = 0;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+// The game's text (titles, readmes, the log, ANSI paths) is single-byte Windows-1252. The core
+// keeps it as bytes; these convert at the edges (host file names, the windows).
+std::string Cp1252ToUtf8(std::string_view text);
+// Characters that Windows-1252 cannot hold become "?", as the ANSI calls of Windows do.
+std::string Utf8ToCp1252(std::string_view text);
+
+}  // namespace tarnwick
