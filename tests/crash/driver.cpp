@@ -1,0 +1,73 @@
+// Runs one installation or removal on a game folder as its own process, so that the crash tests
+// can cut it off from outside. Messages go to standard error, one line each.
+//
+//   tarnwick-driver install GAME_FOLDER PACKAGE [--no-cc]
+//   tarnwick-driver remove GAME_FOLDER [--no-cc]
+//
+// GAME_FOLDER is a host path holding the game files flat (archives, data files, executables)
+// and mods.log. Exit status: 0 done, 1 the program reported a failure, 2 bad usage.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "install/install.h"
+#include "modlog/mod_log.h"
+#include "modlog/removal.h"
+#include "package/package.h"
+
+namespace {
+
+class StderrMessages : public tarnwick::Messages {
+ public:
+  void Error(const std::string& text) override { Print("Error", text); }
+  void Information(const std::string& title, const std::string& text) override {
+    Print(title, text);
+  }
+  void Plain(const std::string& title, const std::string& text) override { Print(title, text); }
+  bool Confirm(const std::string& title, const std::string& text) override {
+    Print(title, text);
+    return true;
+  }
+  bool failed = false;
+
+ private:
+  void Print(const std::string& title, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    if (title == "Error") failed = true;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const std::string command = argv[1];
+  std::string folder = argv[2];
+  if (folder.back() != '/') folder += '/';
+  bool cc_present = true;
+  for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-cc") == 0) cc_present = false;
+  }
+  const tarnwick::GameFiles game_files = tarnwick::MakeGameFiles(folder, folder);
+  tarnwick::ModLog log;
+  log.LogPath = folder + "mods.log";
+  StderrMessages messages;
+  if (tarnwick::ReadModLog(log, game_files, messages)) return 1;
+
+  if (command == "install" && argc >= 4) {
+    tarnwick::PackageHeader header;
+    if (tarnwick::ReadPackage(argv[3], header) != tarnwick::PackageRead::kValid) {
+      std::fprintf(stderr, "Error: package unreadable\n");
+      return 1;
+    }
+    return tarnwick::InstallMod(argv[3], header, log, game_files, cc_present, messages, nullptr)
+               ? 1
+               : 0;
+  }
+  if (command == "remove") {
+    tarnwick::RemoveLatestMod(log, game_files, messages);
+    return messages.failed ? 1 : 0;
+  }
+  return 2;
+}

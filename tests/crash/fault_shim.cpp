@@ -1,0 +1,198 @@
+// Injected with LD_PRELOAD into a program under test: counts every call that changes a file
+// (write, rename, truncate, delete) and lets the N-th one fail or end the process.
+//
+//   TARNWICK_FAULT_AT      1-based number of the call to cut off (0 or unset: none)
+//   TARNWICK_FAULT_MODE    enospc | eacces | kill (end before the call) | torn (write half, end)
+//   TARNWICK_FAULT_REPORT  file that receives the number of calls counted, at exit
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+long g_count = 0;
+long g_fault_at = 0;
+enum class Mode { kNone, kEnospc, kEacces, kKill, kTorn } g_mode = Mode::kNone;
+
+__attribute__((constructor)) void Setup() {
+  if (const char* at = std::getenv("TARNWICK_FAULT_AT")) g_fault_at = std::atol(at);
+  if (const char* mode = std::getenv("TARNWICK_FAULT_MODE")) {
+    if (std::strcmp(mode, "enospc") == 0) g_mode = Mode::kEnospc;
+    if (std::strcmp(mode, "eacces") == 0) g_mode = Mode::kEacces;
+    if (std::strcmp(mode, "kill") == 0) g_mode = Mode::kKill;
+    if (std::strcmp(mode, "torn") == 0) g_mode = Mode::kTorn;
+  }
+}
+
+bool g_reporting = false;
+
+__attribute__((destructor)) void Report() {
+  g_reporting = true;
+  const char* path = std::getenv("TARNWICK_FAULT_REPORT");
+  if (path == nullptr) return;
+  if (FILE* out = std::fopen(path, "w")) {
+    std::fprintf(out, "%ld\n", g_count);
+    std::fclose(out);
+  }
+}
+
+template <typename F>
+F Next(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+[[noreturn]] void EndNow() {
+  raise(SIGKILL);
+  _exit(137);
+}
+
+// What the counted call must do: 0 go on, -1 fail with errno set, 1 tear (writes only).
+int Decide() {
+  if (g_reporting) return 0;
+  ++g_count;
+  if (g_fault_at == 0 || g_count != g_fault_at) return 0;
+  switch (g_mode) {
+    case Mode::kEnospc:
+      errno = ENOSPC;
+      return -1;
+    case Mode::kEacces:
+      errno = EACCES;
+      return -1;
+    case Mode::kKill:
+      EndNow();
+    case Mode::kTorn:
+      return 1;
+    case Mode::kNone:
+      break;
+  }
+  return 0;
+}
+
+// For calls that cannot be torn, a tear ends the process before the call.
+int DecideWhole() {
+  const int decision = Decide();
+  if (decision == 1) EndNow();
+  return decision;
+}
+
+// Writes to the terminal or a pipe are not file changes.
+bool IsFile(int fd) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+extern "C" {
+
+ssize_t write(int fd, const void* buffer, size_t count) {
+  static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
+  if (!IsFile(fd)) return real(fd, buffer, count);
+  switch (Decide()) {
+    case -1:
+      return -1;
+    case 1:
+      real(fd, buffer, count / 2);
+      EndNow();
+  }
+  return real(fd, buffer, count);
+}
+
+ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+  static auto real = Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
+  if (!IsFile(fd)) return real(fd, buffer, count, offset);
+  switch (Decide()) {
+    case -1:
+      return -1;
+    case 1:
+      real(fd, buffer, count / 2, offset);
+      EndNow();
+  }
+  return real(fd, buffer, count, offset);
+}
+
+ssize_t pwrite64(int fd, const void* buffer, size_t count, off_t offset) {
+  return pwrite(fd, buffer, count, offset);
+}
+
+ssize_t writev(int fd, const struct iovec* iov, int count) {
+  static auto real = Next<ssize_t (*)(int, const struct iovec*, int)>("writev");
+  if (!IsFile(fd)) return real(fd, iov, count);
+  if (DecideWhole() != 0) return -1;
+  return real(fd, iov, count);
+}
+
+// Opening with O_TRUNC or O_CREAT can empty or create a file: a change like any other.
+int open(const char* path, int flags, ...) {
+  static auto real = Next<int (*)(const char*, int, ...)>("open");
+  mode_t mode = 0;
+  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  if ((flags & (O_TRUNC | O_CREAT)) != 0 && DecideWhole() != 0) return -1;
+  return real(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  return open(path, flags, mode);
+}
+
+int rename(const char* from, const char* to) {
+  static auto real = Next<int (*)(const char*, const char*)>("rename");
+  if (DecideWhole() != 0) return -1;
+  return real(from, to);
+}
+
+int renameat(int from_dir, const char* from, int to_dir, const char* to) {
+  static auto real = Next<int (*)(int, const char*, int, const char*)>("renameat");
+  if (DecideWhole() != 0) return -1;
+  return real(from_dir, from, to_dir, to);
+}
+
+int unlink(const char* path) {
+  static auto real = Next<int (*)(const char*)>("unlink");
+  if (DecideWhole() != 0) return -1;
+  return real(path);
+}
+
+int unlinkat(int dir, const char* path, int flags) {
+  static auto real = Next<int (*)(int, const char*, int)>("unlinkat");
+  if (DecideWhole() != 0) return -1;
+  return real(dir, path, flags);
+}
+
+int ftruncate(int fd, off_t length) {
+  static auto real = Next<int (*)(int, off_t)>("ftruncate");
+  if (DecideWhole() != 0) return -1;
+  return real(fd, length);
+}
+
+int ftruncate64(int fd, off_t length) { return ftruncate(fd, length); }
+
+int truncate(const char* path, off_t length) {
+  static auto real = Next<int (*)(const char*, off_t)>("truncate");
+  if (DecideWhole() != 0) return -1;
+  return real(path, length);
+}
+
+}  // extern "C"
