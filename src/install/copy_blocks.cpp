@@ -1,24 +1,44 @@
+#include <string>
+
 #include "install/install.h"
+#include "platform/failure.h"
+#include "platform/trace.h"
 
 namespace tarnwick {
+namespace {
+
+void Report(InstallContext& context, int64_t moved) {
+  *context.bytes_copied += moved;
+  if (context.progress != nullptr) {
+    context.progress->Update(context.resource_number, *context.bytes_copied);
+  }
+}
+
+}  // namespace
 
 std::error_code CopyBlocks(InstallContext& context, BinaryFile& from, BinaryFile& to,
                            int64_t count) {
+  // A negative count would turn into a remainder far larger than the buffer.
+  if (count < 0) return make_error_code(FileError::kOutOfRange);
   const int64_t full_blocks = count / static_cast<int64_t>(kCopyBufferSize);
   const auto remainder = static_cast<size_t>(count % static_cast<int64_t>(kCopyBufferSize));
+  if (context.buffer.size() < kCopyBufferSize) context.buffer.resize(kCopyBufferSize);
   unsigned char* buffer = context.buffer.data();
-  for (int64_t block = 0; block < full_blocks; ++block) {
+  TraceLog(" Copying data -" + std::to_string(count) + " bytes");
+  for (int64_t block = 1; block <= full_blocks; ++block) {
+    TraceLog("  reading  -" + std::to_string(block));
     if (auto error = from.Read(buffer, kCopyBufferSize)) return error;
+    TraceLog("  writing -" + std::to_string(block));
     if (auto error = to.Write(buffer, kCopyBufferSize)) return error;
-    *context.bytes_copied += static_cast<int64_t>(kCopyBufferSize);
-    if (context.progress != nullptr) {
-      context.progress->Update(context.resource_number, *context.bytes_copied);
-    }
+    Report(context, static_cast<int64_t>(kCopyBufferSize));
   }
   if (remainder > 0) {
+    TraceLog(" Finishing buffer -" + std::to_string(remainder) + " bytes");
+    TraceLog("  reading");
     if (auto error = from.Read(buffer, remainder)) return error;
+    TraceLog("  writing");
     if (auto error = to.Write(buffer, remainder)) return error;
-    *context.bytes_copied += static_cast<int64_t>(remainder);
+    Report(context, static_cast<int64_t>(remainder));
   }
   return {};
 }
