@@ -12,99 +12,15 @@
 #include <vector>
 
 #include "common/game_files.h"
-#include "fixtures/bytes.h"
-#include "fixtures/drs_writer.h"
 #include "fixtures/files.h"
-#include "fixtures/mpi_writer.h"
 #include "fixtures/recording_messages.h"
 #include "modlog/mod_log.h"
+#include "sample_game.h"
 
 namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
-using fixtures::Bytes;
-using fixtures::DrsResource;
-using fixtures::DrsTable;
-
-using Snapshot = std::map<std::string, std::string>;  // file name -> bytes
-
-std::string Pattern(size_t size, int seed) {
-  std::string bytes(size, '\0');
-  uint32_t state = static_cast<uint32_t>(seed) * 2654435761u + 1;
-  for (char& c : bytes) {
-    state = state * 1103515245u + 12345u;
-    c = static_cast<char>(state >> 24);
-  }
-  return bytes;
-}
-
-// A sprite the icon step can rebuild: header, `frames` frame rows, then some frame data.
-std::string Sprite(int frames, int seed) {
-  Bytes sprite;
-  sprite.Text("2.0N", 4).I32(frames).Text("sprite", 24);
-  const int32_t data_at = 32 + 32 * frames;
-  for (int f = 0; f < frames; ++f) {
-    sprite.I32(data_at + 8).I32(data_at).I32(0).I32(0x10).I32(2).I32(2).I32(0).I32(0);
-  }
-  sprite.I16(0).I16(0).I16(0).I16(0).Raw(Pattern(40, seed));
-  return sprite.str();
-}
-
-std::vector<DrsResource> Run(int32_t first, int count, size_t size, int seed) {
-  std::vector<DrsResource> resources;
-  for (int i = 0; i < count; ++i) resources.push_back({first + i, Pattern(size + i, seed + i)});
-  return resources;
-}
-
-std::vector<DrsResource> Sprites(int32_t first, int count) {
-  std::vector<DrsResource> resources;
-  for (int i = 0; i < count; ++i) resources.push_back({first + i, Sprite(3, first + i)});
-  return resources;
-}
-
-Snapshot PristineGame() {
-  Snapshot game;
-  game["gamedata.drs"] = fixtures::BuildDrs({{"anib", Run(50000, 4, 300, 1)}});
-  game["graphics.drs"] =
-      fixtures::BuildDrs({{" pls", Run(100, 5, 500, 2)}, {" pls", Run(3000, 3, 200, 3)}});
-  game["interfac.drs"] = fixtures::BuildDrs({{" pls", Sprites(50734, 6)}});
-  game["sounds.drs"] = fixtures::BuildDrs({{" vaw", Run(5000, 3, 700, 4)}});
-  game["terrain.drs"] = fixtures::BuildDrs({{" pls", Run(15000, 3, 400, 5)}});
-  game["gamedata_x1.drs"] = fixtures::BuildDrs({{"anib", Run(50000, 4, 320, 6)}});
-  game["graphics_x1.drs"] = fixtures::BuildDrs({{" pls", Run(3300, 4, 250, 7)}});
-  game["interfac_x1.drs"] =
-      fixtures::BuildDrs({{" pls", Sprites(53251, 8)}, {" pls", Run(53214, 2, 90, 8)}});
-  game["sounds_x1.drs"] = fixtures::BuildDrs({{" vaw", Run(8800, 3, 600, 9)}});
-  game["terrain_x1.drs"] = fixtures::BuildDrs({{" pls", Run(15040, 2, 300, 10)}});
-  game["language.dll"] = Pattern(70000, 11);
-  game["genie.dat"] = Pattern(3000, 12);
-  game["Battlegrounds.exe"] = Pattern(5000, 13);
-  game["language_x1.dll"] = Pattern(4000, 14);
-  game["genie_x1.dat"] = Pattern(66000, 15);
-  game["Battlegrounds_x1.exe"] = Pattern(5000, 16);
-  return game;
-}
-
-// Touches archives of both kinds, replaces files (one of them twice) and rebuilds icons.
-std::string Package() {
-  Bytes icon;
-  icon.I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw("\x04\x01\x02\x0f\x04\x03\x04\x0f");
-  fixtures::MpiPackage package;
-  package.title = "Everything at once";
-  package.rows = {
-      {1, 1, 100, Pattern(70000, 20)},    // graphics.drs, two blocks
-      {2, 1, 3300, Pattern(900, 21)},     // graphics_x1.drs
-      {5, 6, 0, Pattern(1000, 22)},       // language.dll
-      {3, 0, 50001, Pattern(64000, 23)},  // gamedata_x1.drs, one whole block
-      {6, 0, 2, icon.str()},              // frame 2 of four icons in interfac_x1.drs
-      {5, 6, 0, Pattern(64001, 24)},      // language.dll again
-      {5, 10, 0, Pattern(500, 25)},       // genie_x1.dat
-      {1, 3, 8800, Pattern(10, 26)},      // sounds_x1.drs
-      {1, 1, 100, Pattern(300, 27)},      // graphics.drs, the same id again
-  };
-  return fixtures::BuildMpi(package);
-}
 
 class CrashSafety : public ::testing::Test {
  protected:
@@ -112,8 +28,8 @@ class CrashSafety : public ::testing::Test {
     game_ = root_ / "game";
     temp_ = root_ / "tmp";
     package_ = root_ / "everything.mpi";
-    fixtures::WriteAll(package_, Package());
-    pristine_ = PristineGame();
+    fixtures::WriteAll(package_, SamplePackage());
+    pristine_ = SampleGame();
   }
 
   // Lays the folder out exactly as `files` says, nothing else in it.

@@ -1,0 +1,262 @@
+// Fixed-seed mutations of packages, archives and logs: every input must end in success or in one
+// of the program's own messages, never a crash or a write outside the bytes the log records.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+
+#include "common/game_files.h"
+#include "fixtures/bytes.h"
+#include "fixtures/files.h"
+#include "fixtures/mpi_writer.h"
+#include "fixtures/recording_messages.h"
+#include "install/install.h"
+#include "modlog/mod_log.h"
+#include "modlog/removal.h"
+#include "package/package.h"
+#include "sample_game.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::set<std::string> kKnownMessages = {
+    "Specified MPI file is invalid or corrupted! Installation incomplete. Make sure you have the "
+    "latest version of the mod installer.",
+    "Error reading from DRS file!",
+    "Error installing mod! Unable to continue. Make sure SWGB is not currently running.",
+    "Out of disk space! Unable to continue.",
+    "Error installing mod! Unable to continue.",
+    "This mod requires the Clone Campaigns expansion pack, which cannot be found - if you have "
+    "installed it, make sure it has been run at least once. If you don't have CC, you can't use "
+    "this mod until you buy it!",
+    "Error reading from log file!",
+    "Invalid log file! (it may have been created with a newer version of the mod installer)",
+    "Cannot save log file!",
+    "Error removing mod! Unable to continue. Make sure SWGB is not currently running.",
+    "Error removing mod! Unable to continue.",
+    "Error removing mod!",
+};
+
+class Mutator {
+ public:
+  explicit Mutator(uint32_t seed) : random_(seed) {}
+
+  // Changes a few bytes in [from, to) of `bytes`, or cuts it short.
+  std::string Mutate(std::string bytes, size_t from, size_t to) {
+    to = std::min(to, bytes.size());
+    const int changes = Pick(1, 6);
+    for (int i = 0; i < changes && from < to; ++i) {
+      const size_t at = from + static_cast<size_t>(Pick(0, static_cast<int>(to - from) - 1));
+      switch (Pick(0, 4)) {
+        case 0:
+          bytes[at] = static_cast<char>(bytes[at] ^ (1 << Pick(0, 7)));
+          break;
+        case 1:
+          bytes[at] = static_cast<char>(kBytes[Pick(0, 4)]);
+          break;
+        case 2:
+          if (at + 4 <= bytes.size()) {
+            const int32_t value = kWords[Pick(0, 7)];
+            for (int k = 0; k < 4; ++k)
+              bytes[at + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
+          }
+          break;
+        case 3:
+          bytes[at] = static_cast<char>(Pick(0, 255));
+          break;
+        case 4:
+          if (Pick(0, 3) == 0) bytes.resize(at);
+          break;
+      }
+    }
+    return bytes;
+  }
+
+  int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+ private:
+  static constexpr unsigned char kBytes[] = {0x00, 0xFF, 0x7F, 0x80, 0x04};
+  static constexpr int32_t kWords[] = {0, -1, 1, 0x7FFFFFFF, INT32_MIN, 64000, 1 << 20, -12};
+  std::mt19937 random_;
+};
+
+class Fuzz : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    game_ = root_ / "game";
+    temp_ = root_ / "tmp";
+    fs::create_directories(temp_);
+    setenv("TMPDIR", temp_.c_str(), 1);
+    files_ = MakeGameFiles(game_ + "/", game_ + "/");
+  }
+  void TearDown() override { unsetenv("TMPDIR"); }
+
+  void Restore(const Snapshot& game) {
+    std::error_code ignored;
+    fs::remove_all(game_, ignored);
+    fs::create_directories(game_);
+    for (const auto& [name, bytes] : game) fixtures::WriteAll(game_ + "/" + name, bytes);
+  }
+
+  void ExpectKnownMessages(const fixtures::RecordingMessages& messages, const std::string& what) {
+    for (const auto& box : messages.boxes) {
+      EXPECT_TRUE(kKnownMessages.count(box.text) == 1)
+          << what << ": unexpected \"" << box.text << '"';
+    }
+  }
+
+  // Installs `package`, checks that archives changed only where the log says, removes the mod
+  // again and expects `game` back byte for byte.
+  void InstallAndRemove(const Snapshot& game, const std::string& package, const std::string& what) {
+    Restore(game);
+    const std::string package_path = root_ / "fuzz.mpi";
+    fixtures::WriteAll(package_path, package);
+    PackageHeader header;
+    if (ReadPackage(package_path, header) != PackageRead::kValid) return;
+
+    ModLog log;
+    log.LogPath = game_ + "/mods.log";
+    fixtures::RecordingMessages messages;
+    ASSERT_FALSE(ReadModLog(log, files_, messages));
+    (void)InstallMod(package_path, header, log, files_, true, messages, nullptr);
+    ExpectKnownMessages(messages, what);
+
+    ModLog on_disk;
+    on_disk.LogPath = log.LogPath;
+    ASSERT_FALSE(ReadModLog(on_disk, files_, messages)) << what;
+    ExpectArchivesChangedOnlyAsRecorded(game, on_disk, what);
+    if (on_disk.ModCount() > 0) RemoveLatestMod(on_disk, files_, messages);
+    ExpectKnownMessages(messages, what);
+    for (const auto& [name, bytes] : game) {
+      ASSERT_EQ(fixtures::ReadAll(game_ + "/" + name), bytes) << name << " after " << what;
+    }
+  }
+
+  void ExpectArchivesChangedOnlyAsRecorded(const Snapshot& game, const ModLog& log,
+                                           const std::string& what) {
+    for (int index = 0; index < kGameFileCount; ++index) {
+      if (!IsGameFileIndex(index) || IsReplacedFile(index)) continue;
+      const std::string name = index < 8 ? kBaseFileNames[index] : kCcFileNames[index - kCcOffset];
+      std::string before = game.at(name);
+      const std::string after = fixtures::ReadAll(game_ + "/" + name);
+      ASSERT_LE(static_cast<int64_t>(after.size()),
+                std::max<int64_t>(log.FileState[index], static_cast<int64_t>(before.size())))
+          << name << " grew past its recorded length after " << what;
+      std::string old_part = after.substr(0, std::min(after.size(), before.size()));
+      for (const ModLogEntry& mod : log.Mods) {
+        for (const FileChange& change : mod.Changes) {
+          if (change.FileIndex != index) continue;
+          for (int64_t at = change.EntryPos + 4; at < change.EntryPos + 12; ++at) {
+            if (at >= 0 && at < static_cast<int64_t>(old_part.size())) {
+              old_part[static_cast<size_t>(at)] = before[static_cast<size_t>(at)];
+            }
+          }
+        }
+      }
+      ASSERT_EQ(old_part, before.substr(0, old_part.size()))
+          << name << " changed outside its redirected entries after " << what;
+    }
+  }
+
+  fixtures::TempDir root_;
+  std::string game_;
+  std::string temp_;
+  GameFiles files_;
+};
+
+TEST_F(Fuzz, MutatedPackagesEndInSuccessOrTheirMessage) {
+  const Snapshot game = SampleGame();
+  const std::string package = SamplePackage();
+  PackageHeader header;
+  fixtures::WriteAll(root_ / "sample.mpi", package);
+  ASSERT_EQ(ReadPackage(root_ / "sample.mpi", header), PackageRead::kValid);
+  const size_t table_end = 14 + header.title.size() + header.readme.size() + 14 * 9;
+  Mutator mutator(20261205);
+  for (int round = 0; round < 250; ++round) {
+    // Mostly the header and table, sometimes the payloads (the icon payload is parsed too).
+    const bool header_part = mutator.Pick(0, 2) != 0;
+    const std::string mutated = header_part ? mutator.Mutate(package, 0, table_end)
+                                            : mutator.Mutate(package, table_end, package.size());
+    InstallAndRemove(game, mutated, "package round " + std::to_string(round));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST_F(Fuzz, MutatedArchivesEndInSuccessOrTheirMessage) {
+  const Snapshot pristine = SampleGame();
+  fixtures::MpiPackage package;
+  fixtures::Bytes icon;
+  icon.I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw("\x04\x01\x02\x0f\x04\x03\x04\x0f");
+  package.rows = {{1, 1, 101, Pattern(3000, 40)}, {6, 0, 1, icon.str()}};
+  const std::string bytes = fixtures::BuildMpi(package);
+  Mutator mutator(7);
+  for (int round = 0; round < 200; ++round) {
+    Snapshot game = pristine;
+    const char* target = round % 2 == 0 ? "graphics.drs" : "interfac_x1.drs";
+    std::string& archive = game[target];
+    // The directory, or (for the icon archive) the sprites the icon step copies.
+    const size_t end = round % 4 == 3 ? archive.size() : std::min<size_t>(archive.size(), 400);
+    archive = mutator.Mutate(archive, 0, end);
+    InstallAndRemove(game, bytes, std::string(target) + " round " + std::to_string(round));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST_F(Fuzz, MutatedLogsEndInSuccessOrTheirMessage) {
+  const Snapshot game = SampleGame();
+  const std::string package_path = root_ / "sample.mpi";
+  fixtures::WriteAll(package_path, SamplePackage());
+  PackageHeader header;
+  ASSERT_EQ(ReadPackage(package_path, header), PackageRead::kValid);
+  Restore(game);
+  ModLog log;
+  log.LogPath = game_ + "/mods.log";
+  fixtures::RecordingMessages setup;
+  ASSERT_FALSE(ReadModLog(log, files_, setup));
+  ASSERT_FALSE(InstallMod(package_path, header, log, files_, true, setup, nullptr));
+  const Snapshot installed = [&] {
+    Snapshot files;
+    for (const auto& entry : fs::directory_iterator(game_)) {
+      files[entry.path().filename().string()] = fixtures::ReadAll(entry.path().string());
+    }
+    return files;
+  }();
+  const std::string text = installed.at("mods.log");
+
+  Mutator mutator(99);
+  for (int round = 0; round < 200; ++round) {
+    Snapshot files = installed;
+    std::string& mutated = files["mods.log"];
+    if (round % 3 == 0) {
+      // Whole lines replaced with hostile numbers or text.
+      const char* const kLines[] = {"-1", "2147483648", "99999999", "x", "", "28", "-5", "1e9"};
+      size_t at = 0;
+      for (int skip = mutator.Pick(0, 60); skip > 0 && at != std::string::npos; --skip) {
+        at = mutated.find("\r\n", at + 1);
+      }
+      if (at != std::string::npos) {
+        const size_t end = mutated.find("\r\n", at + 2);
+        mutated.replace(at + 2, end == std::string::npos ? 0 : end - at - 2,
+                        kLines[mutator.Pick(0, 7)]);
+      }
+    } else {
+      mutated = mutator.Mutate(mutated, 0, mutated.size());
+    }
+    Restore(files);
+    ModLog damaged;
+    damaged.LogPath = game_ + "/mods.log";
+    fixtures::RecordingMessages messages;
+    if (!ReadModLog(damaged, files_, messages)) RemoveLatestMod(damaged, files_, messages);
+    ExpectKnownMessages(messages, "log round " + std::to_string(round));
+  }
+  EXPECT_FALSE(text.empty());
+}
+
+}  // namespace
+}  // namespace tarnwick

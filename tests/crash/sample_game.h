@@ -1,0 +1,20 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace tarnwick {
+
+using Snapshot = std::map<std::string, std::string>;  // file name -> bytes
+
+// The 16 game files, with Clone Campaigns, small but with every kind of thing a mod changes.
+Snapshot SampleGame();
+
+// A package that appends to archives of both kinds, replaces files (language.dll twice) and
+// rebuilds four icons.
+std::string SamplePackage();
+
+// Deterministic bytes.
+std::string Pattern(size_t size, int seed);
+
+}  // namespace tarnwick
