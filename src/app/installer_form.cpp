@@ -1,0 +1,383 @@
+#include "app/installer_form.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+#include "app/about_texts.h"
+#include "app/qt_services.h"
+#include "app/readme_form.h"
+#include "app/twips.h"
+#include "install/install.h"
+#include "modlog/removal.h"
+#include "platform/file_system.h"
+#include "platform/trace.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr int kClientWidth = 6360;
+constexpr int kClientHeight = 3465;
+constexpr int kLine1X = 2640;
+constexpr int kLine1Y1 = 120;
+// The list keeps a fixed distance from the window's right edge.
+constexpr int kListMargin = 2800;
+constexpr int kResizeMinWidth = 3000;
+constexpr int kResizeMinHeight = 200;
+constexpr int kLine1BottomGap = 105;
+
+constexpr char kNoPackage[] = "[none]";
+
+// A push button whose caption wraps at its width, as the readme button's two-line caption needs.
+class WrappingButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, &option, this) / 2;
+    style()->drawItemText(&painter, rect().adjusted(margin, 0, -margin, 0),
+                          Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), text(),
+                          QPalette::ButtonText);
+  }
+};
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font,
+                  bool wraps) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setFont(font);
+  label->setWordWrap(wraps);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setAutoFillBackground(false);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, Qt::white);
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::white);
+  label->setPalette(palette);
+  return label;
+}
+
+QPushButton* MakeButton(QPushButton* button, const char* name, const TwipRect& rect) {
+  button->setObjectName(QString::fromLatin1(name));
+  button->setFont(ArialFont(9));
+  button->setAutoDefault(false);
+  Place(button, rect);
+  return button;
+}
+
+std::string StartBanner() {
+  const QByteArray now =
+      QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
+  return std::string(40, '#') + " " + now.toStdString() + " -- Starting mod installer";
+}
+
+}  // namespace
+
+InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settings& settings,
+                             Progress* progress)
+    : messages_(messages), file_dialog_(file_dialog), settings_(settings), progress_(progress) {
+  setWindowTitle(QString::fromLatin1(kProgramTitle));
+  setFont(ArialFont(9));
+
+  client_ = new QWidget(this);
+  client_->setObjectName(QStringLiteral("InstallerFormClient"));
+  client_->setAutoFillBackground(true);
+  QPalette palette = client_->palette();
+  palette.setColor(QPalette::Window, QColor(0, 0, 128));
+  client_->setPalette(palette);
+  setCentralWidget(client_);
+  client_->installEventFilter(this);
+
+  open_mod_button_ = MakeButton(new QPushButton(QStringLiteral("Open mod"), client_),
+                                "OpenModButton", {120, 120, 1095, 375});
+  install_mod_button_ = MakeButton(new QPushButton(QStringLiteral("Install"), client_),
+                                   "InstallModButton", {120, 480, 1095, 375});
+  install_mod_button_->setEnabled(false);
+  readme_button_ = MakeButton(new WrappingButton(QStringLiteral("Display readme for mod"), client_),
+                              "ReadmeButton", {1440, 120, 1095, 735});
+  readme_button_->setEnabled(false);
+
+  labels_[1] = MakeLabel(client_, "Labels1", QStringLiteral("Current mod:"), ArialFont(9.75), true);
+  Place(labels_[1], {120, 960, 1455, 240});
+  title_box_ =
+      MakeLabel(client_, "TitleBox", QString::fromLatin1(kNoPackage), ArialFont(9.75, true), true);
+  Place(title_box_, {240, 1200, 2295, 840});
+
+  line1_ = new QWidget(client_);
+  line1_->setObjectName(QStringLiteral("Line1"));
+  line1_->setAutoFillBackground(true);
+  QPalette line_palette = line1_->palette();
+  line_palette.setColor(QPalette::Window, QColor(192, 192, 255));
+  line1_->setPalette(line_palette);
+  PlaceLine1();
+
+  labels_[0] = MakeLabel(client_, "Labels0", QStringLiteral("Mods installed:"),
+                         ArialFont(9.75, true), false);
+  Place(labels_[0], {2760, 120, 1455, 255});
+  mods_installed_box_ = MakeLabel(client_, "ModsInstalledBox", QString(), ArialFont(9.75), true);
+  Place(mods_installed_box_, {2760, 360, 3540, 240});
+  remove_button_ = MakeButton(new QPushButton(QStringLiteral("Remove latest"), client_),
+                              "RemoveButton", {2760, 600, 1335, 375});
+  remove_button_->setEnabled(false);
+
+  menu_exit_ = menuBar()->addAction(QStringLiteral("Exit"));
+  menu_exit_->setObjectName(QStringLiteral("menu_exit"));
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  help->setObjectName(QStringLiteral("menu_help"));
+  menu_help_help_ = help->addAction(QStringLiteral("Help"));
+  menu_help_help_->setObjectName(QStringLiteral("menu_help_help"));
+  menu_help_about_ = help->addAction(QStringLiteral("About"));
+  menu_help_about_->setObjectName(QStringLiteral("menu_help_about"));
+
+  connect(open_mod_button_, &QPushButton::clicked, this, [this] { OpenModButton_Click(); });
+  connect(install_mod_button_, &QPushButton::clicked, this, [this] { InstallModButton_Click(); });
+  connect(readme_button_, &QPushButton::clicked, this, [this] { ReadmeButton_Click(); });
+  connect(remove_button_, &QPushButton::clicked, this, [this] { RemoveButton_Click(); });
+  connect(menu_exit_, &QAction::triggered, this, [this] { menu_exit_Click(); });
+  connect(menu_help_help_, &QAction::triggered, this, [this] { menu_help_help_Click(); });
+  connect(menu_help_about_, &QAction::triggered, this, [this] { menu_help_about_Click(); });
+
+  resize(ToPixels(kClientWidth), ToPixels(kClientHeight) + menuBar()->sizeHint().height());
+}
+
+InstallerForm::~InstallerForm() = default;
+
+bool InstallerForm::Form_Load() {
+  TraceLog(StartBanner());
+  getGamePath(state_);
+  state_.DataPath = state_.GamePath + "data\\";
+  setWindowTitle(QString::fromLatin1(kProgramTitle) +
+                 QString::fromLatin1(state_.CCPresent ? " - CC found" : " - CC not found"));
+
+  if (state_.GamePath.empty() || !PathListed(state_.GamePath)) {
+    messages_.Error(
+        "Unable to find SWGB! Please ensure that it is correctly installed and that it has been "
+        "run at least once.");
+    TraceLog("Couldn't find game path");
+    close();
+    return true;
+  }
+  state_.GameFiles = MakeGameFiles(state_.GamePath, state_.DataPath);
+  for (int i = 0; i <= 7; ++i) {
+    if (!PathListed(state_.GameFiles[static_cast<size_t>(i)])) {
+      messages_.Error(
+          "Unable to find SWGB data files! Please ensure that the game is correctly installed.");
+      TraceLog("Couldn't find DRS");
+      close();
+      return true;
+    }
+  }
+  if (state_.CCPresent) {
+    for (int i = kCcOffset; i <= kCcOffset + 7; ++i) {
+      if (!PathListed(state_.GameFiles[static_cast<size_t>(i)])) {
+        messages_.Error(
+            "Unable to find CC data files! Please ensure that the game is correctly installed.");
+        TraceLog("Couldn't find DRS");
+        close();
+        return true;
+      }
+    }
+  }
+  state_.ModLog.LogPath = state_.DataPath + "mods.log";
+  if (ReadModLog(state_.ModLog, state_.GameFiles, messages_)) {
+    close();
+    return true;
+  }
+  UpdateModBox();
+  return false;
+}
+
+void InstallerForm::SetWrappedText(QLabel* label, const QString& text) {
+  label->setText(text);
+  TwipRect rect = PlacedAt(label);
+  rect.height = FittedHeight(label, rect.width);
+  Place(label, rect);
+}
+
+void InstallerForm::UpdateModBox() {
+  const ModLog& log = state_.ModLog;
+  std::string text;
+  if (log.ModCount() == 0) {
+    text = "None";
+    remove_button_->setEnabled(false);
+  } else {
+    for (int32_t i = log.ModCount(); i >= 1; --i) text += log.Mods[i].Name + "\r\n";
+    remove_button_->setEnabled(true);
+  }
+  // The window's outer size, frame and menu bar included, as the list has always been laid out.
+  const QRect outer = frameGeometry();
+  const int outer_width = ToTwips(outer.width());
+  const int outer_height = ToTwips(outer.height());
+  TwipRect box = PlacedAt(mods_installed_box_);
+  // A window narrower than the margin would leave no width at all; keep one pixel.
+  box.width = std::max(outer_width - kListMargin, kTwipsPerPixel);
+  Place(mods_installed_box_, box);
+  QString shown = FromGameText(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  SetWrappedText(mods_installed_box_, shown);
+  box = PlacedAt(mods_installed_box_);
+
+  TwipRect remove = PlacedAt(remove_button_);
+  remove.top = box.top + box.height;
+  if (remove.top + remove.height > outer_height) remove.top = outer_height - remove.height;
+  Place(remove_button_, remove);
+}
+
+void InstallerForm::PlaceLine1() {
+  line1_->setGeometry(ToPixels(kLine1X), ToPixels(kLine1Y1), 1,
+                      std::max(ToPixels(line1_y2_) - ToPixels(kLine1Y1) + 1, 1));
+}
+
+void InstallerForm::Form_Resize() {
+  const int inner_width = ToTwips(client_->width());
+  const int inner_height = ToTwips(client_->height());
+  TwipRect remove = PlacedAt(remove_button_);
+  if (inner_width > kResizeMinWidth) {
+    TwipRect box = PlacedAt(mods_installed_box_);
+    box.width = inner_width - kListMargin;
+    box.height = FittedHeight(mods_installed_box_, box.width);
+    Place(mods_installed_box_, box);
+    remove.top = box.top + box.height;
+  }
+  if (inner_height > kResizeMinHeight) {
+    line1_y2_ = inner_height - kLine1BottomGap;
+    PlaceLine1();
+  }
+  if (remove.top + remove.height > inner_height) remove.top = inner_height - remove.height;
+  Place(remove_button_, remove);
+}
+
+bool InstallerForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) Form_Resize();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void InstallerForm::showEvent(QShowEvent* event) {
+  if (!centred_) {
+    centred_ = true;
+    if (const QScreen* screen = this->screen()) {
+      QRect frame = frameGeometry();
+      frame.moveCenter(screen->availableGeometry().center());
+      move(frame.topLeft());
+    }
+  }
+  QMainWindow::showEvent(event);
+}
+
+void InstallerForm::closeEvent(QCloseEvent* event) {
+  Form_Unload();
+  event->accept();
+}
+
+void InstallerForm::Form_Unload() {
+  if (!readme_) return;
+  readme_->setEnabled(false);
+  readme_->close();
+}
+
+void InstallerForm::ShowNoPackage() {
+  SetWrappedText(title_box_, QString::fromLatin1(kNoPackage));
+  readme_button_->setEnabled(false);
+  install_mod_button_->setEnabled(false);
+}
+
+void InstallerForm::OpenModButton_Click() {
+  OpenFileRequest request;
+  request.initial_folder = settings_.Get("Open", "Last directory", "C:\\");
+  request.title = "Select mod to install";
+  request.filter_name = "Mod Project Installation files (*.mpi)";
+  request.filter_pattern = "*.MPI";
+  request.max_path = 256;
+  std::string chosen;
+  if (!file_dialog_.GetOpenFileName(request, &chosen)) return;
+  if (chosen.empty() || !PathListed(chosen)) return;
+
+  state_.PackagePath = chosen;
+  // Remembered before reading, so that the next dialog opens here even for a broken package.
+  settings_.Set("Open", "Last directory", FolderOfPath(state_.PackagePath));
+
+  switch (ReadPackage(state_.PackagePath, state_.PackageHeader)) {
+    case PackageRead::kCannotOpen:
+      messages_.Error("Error opening mod!");
+      ShowNoPackage();
+      return;
+    case PackageRead::kInvalid:
+      messages_.Error(
+          "Specified MPI file is invalid or corrupted! Make sure you have the latest version of "
+          "the mod installer.");
+      ShowNoPackage();
+      return;
+    case PackageRead::kValid:
+      break;
+  }
+  SetWrappedText(title_box_, FromGameText(state_.PackageHeader.title));
+  if (!readme_) readme_ = std::make_unique<ReadmeForm>();
+  readme_->close();
+  readme_->SetReadme(state_.PackageHeader.readme);
+  readme_->show();
+  readme_button_->setEnabled(true);
+  install_mod_button_->setEnabled(true);
+}
+
+void InstallerForm::ReadmeButton_Click() {
+  if (!readme_) return;
+  readme_->show();
+  readme_->raise();
+}
+
+void InstallerForm::InstallModButton_Click() {
+  install_mod_button_->setText(QStringLiteral("[installing]"));
+  install_mod_button_->setEnabled(false);
+  const bool failed = InstallMod(state_.PackagePath, state_.PackageHeader, state_.ModLog,
+                                 state_.GameFiles, state_.CCPresent, messages_, progress_);
+  if (!failed) {
+    SetWrappedText(title_box_, QString::fromLatin1(kNoPackage));
+    readme_button_->setEnabled(false);
+    messages_.Plain("Mod installation", "Mod installed successfully");
+  } else {
+    // Drops whatever the failed install added in memory but never saved; its message is
+    // already shown and the log on disk keeps the incomplete entry for removal.
+    static_cast<void>(ReadModLog(state_.ModLog, state_.GameFiles, messages_));
+    install_mod_button_->setEnabled(true);
+  }
+  install_mod_button_->setText(QStringLiteral("Install"));
+  UpdateModBox();
+}
+
+void InstallerForm::RemoveButton_Click() {
+  ModLog& log = state_.ModLog;
+  if (log.ModCount() <= 0) return;
+  if (!messages_.Confirm("Warning",
+                         "This will uninstall all the modifications made by the latest modpack "
+                         "that you have installed (" +
+                             log.Mods[log.ModCount()].Name + "). Do you wish to continue?")) {
+    return;
+  }
+  RemoveLatestMod(log, state_.GameFiles, messages_);
+  UpdateModBox();
+}
+
+void InstallerForm::menu_exit_Click() { close(); }
+
+void InstallerForm::menu_help_help_Click() {
+  messages_.Information("Help", std::string(kHelpText) + kWebAddress);
+}
+
+void InstallerForm::menu_help_about_Click() {
+  messages_.Information("About", std::string("Tarnwick by ") + kAuthorName + " (" + kAuthorEmail +
+                                     ") - unsupported beta version - very buggy!");
+}
+
+}  // namespace tarnwick

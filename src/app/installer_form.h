@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "app/installer_state.h"
+#include "platform/file_dialog.h"
+#include "platform/messages.h"
+#include "platform/progress.h"
+#include "platform/settings.h"
+
+class QAction;
+class QLabel;
+class QPushButton;
+
+namespace tarnwick {
+
+class ReadmeForm;
+
+// The main window: owns the process's state and runs every command to its end.
+class InstallerForm : public QMainWindow {
+ public:
+  // `progress` may be null (no progress shown).
+  InstallerForm(Messages& messages, FileDialog& file_dialog, Settings& settings,
+                Progress* progress);
+  ~InstallerForm() override;
+
+  // Finds the game, checks its files and reads the mod log. True when it failed: the user has
+  // been told, and the window has been closed without ever being shown.
+  [[nodiscard]] bool Form_Load();
+
+  void UpdateModBox();
+  void Form_Resize();
+  void Form_Unload();
+
+  void OpenModButton_Click();
+  void ReadmeButton_Click();
+  void InstallModButton_Click();
+  void RemoveButton_Click();
+  void menu_exit_Click();
+  void menu_help_help_Click();
+  void menu_help_about_Click();
+
+  InstallerState& State() { return state_; }
+
+  QPushButton* OpenModButton() const { return open_mod_button_; }
+  QPushButton* InstallModButton() const { return install_mod_button_; }
+  QPushButton* ReadmeButton() const { return readme_button_; }
+  QPushButton* RemoveButton() const { return remove_button_; }
+  QLabel* TitleBox() const { return title_box_; }
+  QLabel* ModsInstalledBox() const { return mods_installed_box_; }
+  QLabel* Labels(int index) const { return labels_[index == 0 ? 0 : 1]; }
+  QWidget* Line1() const { return line1_; }
+  // Line1's lower end, in twips; the rest of the line never moves.
+  int Line1Y2() const { return line1_y2_; }
+  ReadmeForm* Readme() const { return readme_.get(); }
+  QAction* MenuExit() const { return menu_exit_; }
+  QAction* MenuHelpHelp() const { return menu_help_help_; }
+  QAction* MenuHelpAbout() const { return menu_help_about_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void SetWrappedText(QLabel* label, const QString& text);
+  void ShowNoPackage();
+  void PlaceLine1();
+
+  Messages& messages_;
+  FileDialog& file_dialog_;
+  Settings& settings_;
+  Progress* progress_;
+  InstallerState state_;
+
+  QWidget* client_;
+  QPushButton* open_mod_button_;
+  QPushButton* install_mod_button_;
+  QPushButton* readme_button_;
+  QPushButton* remove_button_;
+  QLabel* title_box_;
+  QLabel* mods_installed_box_;
+  QLabel* labels_[2];
+  QWidget* line1_;
+  int line1_y2_ = 3360;
+  QAction* menu_exit_;
+  QAction* menu_help_help_;
+  QAction* menu_help_about_;
+  std::unique_ptr<ReadmeForm> readme_;
+  bool centred_ = false;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,144 @@
+#include "app/qt_services.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QSettings>
+
+#include "platform/host_path.h"
+#include "platform/text_codec.h"
+
+namespace tarnwick {
+namespace {
+
+int ShowBox(QWidget* owner, QMessageBox::Icon icon, const std::string& title,
+            const std::string& text, QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, FromGameText(title), FromGameText(text), buttons, owner);
+  box.setDefaultButton(QMessageBox::Ok);
+  return box.exec();
+}
+
+QString Unicode(const std::string& utf8) { return QString::fromUtf8(utf8.data(), utf8.size()); }
+
+// The install cannot be interrupted half-way, so the dialog takes neither Escape nor its close
+// box.
+class UnstoppableProgressDialog : public QProgressDialog {
+ public:
+  using QProgressDialog::QProgressDialog;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape) {
+      event->accept();
+      return;
+    }
+    QProgressDialog::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
+constexpr int kShowAfterMs = 500;
+constexpr int kRepaintEveryMs = 50;
+
+}  // namespace
+
+QString FromGameText(const std::string& text) { return Unicode(Cp1252ToUtf8(text)); }
+
+void QtMessages::Error(const std::string& text) {
+  ShowBox(owner_, QMessageBox::Critical, "Error", text, QMessageBox::Ok);
+}
+
+void QtMessages::Information(const std::string& title, const std::string& text) {
+  ShowBox(owner_, QMessageBox::Information, title, text, QMessageBox::Ok);
+}
+
+void QtMessages::Plain(const std::string& title, const std::string& text) {
+  ShowBox(owner_, QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+}
+
+bool QtMessages::Confirm(const std::string& title, const std::string& text) {
+  return ShowBox(owner_, QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+         QMessageBox::Ok;
+}
+
+bool QtFileDialog::GetOpenFileName(const OpenFileRequest& request, std::string* chosen) {
+  QString folder = Unicode(HostPath(request.initial_folder));
+  if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+  QFileDialog dialog(owner_, FromGameText(request.title), folder);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  const QString pattern = FromGameText(request.filter_pattern).toLower();
+  dialog.setNameFilter(FromGameText(request.filter_name) + QStringLiteral(" (") + pattern +
+                       QStringLiteral(")"));
+  // Packages come named "*.MPI" as often as "*.mpi".
+  dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return false;
+  const QByteArray host = files.first().toUtf8();
+  std::string program = ProgramPathFromHost(std::string_view(host.constData(), host.size()));
+  if (program.size() > request.max_path) return false;
+  *chosen = std::move(program);
+  return true;
+}
+
+std::string QtSettings::Get(const std::string& section, const std::string& key,
+                            const std::string& default_value) {
+  QSettings settings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
+  settings.beginGroup(FromGameText(section));
+  const QVariant value = settings.value(FromGameText(key));
+  if (!value.isValid()) return default_value;
+  const QByteArray utf8 = value.toString().toUtf8();
+  return Utf8ToCp1252(std::string_view(utf8.constData(), utf8.size()));
+}
+
+void QtSettings::Set(const std::string& section, const std::string& key, const std::string& value) {
+  QSettings settings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
+  settings.beginGroup(FromGameText(section));
+  settings.setValue(FromGameText(key), FromGameText(value));
+}
+
+QtProgress::QtProgress() = default;
+QtProgress::~QtProgress() = default;
+
+void QtProgress::Begin(int resource_count) {
+  resource_count_ = resource_count;
+  auto* bar = new QProgressBar;
+  bar->setRange(0, resource_count > 0 ? resource_count : 1);
+  bar->setValue(0);
+  dialog_ = std::make_unique<UnstoppableProgressDialog>(owner_);
+  dialog_->setBar(bar);
+  dialog_->setCancelButton(nullptr);
+  dialog_->setAutoClose(false);
+  dialog_->setAutoReset(false);
+  dialog_->setWindowModality(Qt::ApplicationModal);
+  dialog_->setWindowTitle(QStringLiteral("Mod installation"));
+  dialog_->setMinimumDuration(kShowAfterMs);
+  dialog_->setLabelText(QString());
+  since_begin_.start();
+  since_update_.invalidate();
+}
+
+void QtProgress::Update(int resource, int64_t bytes_copied) {
+  if (!dialog_) return;
+  if (since_update_.isValid() && since_update_.elapsed() < kRepaintEveryMs) return;
+  since_update_.start();
+  dialog_->setLabelText(QStringLiteral("Installing resource %1 of %2\n%3 bytes copied")
+                            .arg(resource)
+                            .arg(resource_count_)
+                            .arg(QLocale().toString(static_cast<qlonglong>(bytes_copied))));
+  if (auto* bar = dialog_->findChild<QProgressBar*>()) bar->setValue(resource);
+  if (!dialog_->isVisible() && since_begin_.elapsed() >= kShowAfterMs) dialog_->show();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtProgress::End() { dialog_.reset(); }
+
+}  // namespace tarnwick
