@@ -33,12 +33,19 @@ const char* ArchiveMessage(std::error_code error) {
 
 // Only a damaged log holds changes like these; refusing them before anything is undone keeps
 // the game files from being half restored by nonsense.
-bool EntryIsSound(const ModLogEntry& entry) {
+bool EntryIsSound(const ModLogEntry& entry, const GameFiles& game_files) {
   for (const FileChange& change : entry.Changes) {
     if (!IsGameFileIndex(change.FileIndex)) return false;
     if (IsReplacedFile(change.FileIndex)) {
       if (change.OldState < 0 || change.OldState > 999) return false;
-    } else if (change.EntryPos < 0) {
+      continue;
+    }
+    if (change.EntryPos < 0) return false;
+    // An entry past the end would grow the archive instead of restoring it. An archive whose
+    // length cannot be had is left to fail at its opening, with the message for its cause.
+    int64_t length = 0;
+    if (!FileLength(game_files[static_cast<size_t>(change.FileIndex)], &length) &&
+        change.EntryPos + kDrsEntrySize > length) {
       return false;
     }
   }
@@ -58,10 +65,6 @@ const char* RestoreReplacedFile(const std::string& file, const FileChange& chang
 const char* RestoreArchiveEntry(const std::string& file, const FileChange& change) {
   BinaryFile archive;
   if (auto error = archive.Open(file, OpenMode::kReadWrite)) return ArchiveMessage(error);
-  int64_t length = 0;
-  if (auto error = archive.Length(&length)) return ArchiveMessage(error);
-  // An entry position past the end of the archive would grow it instead of restoring it.
-  if (change.EntryPos + kDrsEntrySize > length) return kRemoveError;
   unsigned char old_offset[4];
   unsigned char old_size[4];
   StoreI32(old_offset, change.OldOffset);
@@ -90,7 +93,7 @@ void RemoveLatestMod(ModLog& log, const GameFiles& game_files, Messages& message
     return;
   }
   const ModLogEntry& entry = log.Mods[log.ModCount()];
-  if (!EntryIsSound(entry)) {
+  if (!EntryIsSound(entry, game_files)) {
     messages.Error(kRemoveError);
     return;
   }
