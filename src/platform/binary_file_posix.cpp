@@ -39,7 +39,9 @@ std::error_code BinaryFile::Open(const std::string& path, OpenMode mode) {
     fd_ = -1;
   }
   position_ = 0;
-  int flags = O_CLOEXEC;
+  // Non-blocking only for the open itself: a pipe or device planted under the name must not
+  // stall us before it is turned away as no ordinary file.
+  int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   switch (mode) {
     case OpenMode::kRead:
       flags |= O_RDONLY;
@@ -61,10 +63,21 @@ std::error_code BinaryFile::Open(const std::string& path, OpenMode mode) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return LastError();
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(fd, &info) != 0) {
+    const std::error_code error = LastError();
+    ::close(fd);
+    return error;
+  }
+  if (!S_ISREG(info.st_mode)) {
     const std::error_code error = S_ISDIR(info.st_mode)
                                       ? std::error_code(EISDIR, std::generic_category())
                                       : make_error_code(FileError::kNotOrdinaryFile);
+    ::close(fd);
+    return error;
+  }
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    const std::error_code error = LastError();
     ::close(fd);
     return error;
   }
@@ -119,6 +132,8 @@ std::error_code BinaryFile::WriteAt(int64_t position, const void* buffer, size_t
       if (errno == EINTR) continue;
       return LastError();
     }
+    // A write that moves nothing would be tried for ever.
+    if (n == 0) return std::error_code(EIO, std::generic_category());
     done += static_cast<size_t>(n);
   }
   position_ = position + static_cast<int64_t>(count);

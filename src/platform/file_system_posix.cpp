@@ -72,6 +72,14 @@ std::error_code CopyFileOver(const std::string& from, const std::string& to) {
   BinaryFile source;
   BinaryFile target;
   if (auto error = source.Open(from, OpenMode::kRead)) return error;
+  // Creating the target would empty a source that is the same file under another name.
+  struct stat from_info;
+  struct stat to_info;
+  if (::stat(HostPath(from).c_str(), &from_info) == 0 &&
+      ::stat(HostPath(to).c_str(), &to_info) == 0 && from_info.st_dev == to_info.st_dev &&
+      from_info.st_ino == to_info.st_ino) {
+    return std::error_code(EINVAL, std::generic_category());
+  }
   if (auto error = target.Open(to, OpenMode::kCreate)) return error;
   int64_t remaining = 0;
   if (auto error = source.Length(&remaining)) return error;
@@ -99,10 +107,17 @@ std::error_code ReplaceFileAtomically(const std::string& from, const std::string
 
 std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
   if (length < 0) return make_error_code(FileError::kOutOfRange);
-  const int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CLOEXEC);
+  const int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return LastError();
   std::error_code error;
-  if (::ftruncate(fd, static_cast<off_t>(length)) != 0) error = LastError();
+  struct stat info;
+  if (::fstat(fd, &info) != 0) {
+    error = LastError();
+  } else if (!S_ISREG(info.st_mode)) {
+    error = make_error_code(FileError::kNotOrdinaryFile);
+  } else if (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
+    error = LastError();
+  }
   if (::close(fd) != 0 && !error && errno != EINTR) error = LastError();
   return error;
 }

@@ -50,20 +50,30 @@ std::string MatchEntry(const std::string& folder, const std::string& name) {
   return found;
 }
 
-// Appends the components of `rest` to `base` (which ends with "/"), matching each one.
-std::string Resolve(std::string base, std::string_view rest) {
+// Appends the components of `rest` to `base` (which ends with "/"), matching each one. In a
+// drive path "." and ".." are taken by their text, as Windows does, so that none leads out of
+// the drive.
+std::string Resolve(std::string base, std::string_view rest, bool drive_path) {
   const bool folder = !rest.empty() && IsSeparator(rest.back());
   std::vector<std::string> parts;
   std::string part;
+  const auto take = [&] {
+    if (drive_path && part == ".") {
+    } else if (drive_path && part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty()) {
+      parts.push_back(std::move(part));
+    }
+    part.clear();
+  };
   for (const char c : rest) {
     if (IsSeparator(c)) {
-      if (!part.empty()) parts.push_back(std::move(part));
-      part.clear();
+      take();
     } else {
       part += c;
     }
   }
-  if (!part.empty()) parts.push_back(std::move(part));
+  take();
   bool matching = true;
   for (size_t i = 0; i < parts.size(); ++i) {
     const std::string& name = parts[i];
@@ -82,8 +92,11 @@ std::string Resolve(std::string base, std::string_view rest) {
 std::string DriveRoot(char letter) {
   const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   if (!g_prefix.empty()) {
+    // A link whose target is gone is a drive that is not there, as Wine sees it.
     std::string link = g_prefix + "/dosdevices/" + drive + ":";
-    if (Exists(link)) return link + "/";
+    struct stat info;
+    if (::stat(link.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return link + "/";
+    if (Exists(link)) return {};
   }
   if (drive == 'z') return "/";
   return {};
@@ -109,14 +122,16 @@ void SetWinePrefix(std::string host_prefix) {
 const std::string& WinePrefix() { return g_prefix; }
 
 std::string HostPath(std::string_view path) {
+  // The system would see only the part before a zero byte: a different file.
+  if (path.find('\0') != std::string_view::npos) return {};
   const std::string utf8 = Cp1252ToUtf8(path);
   std::string_view text = utf8;
-  if (!text.empty() && IsSeparator(text[0])) return Resolve("/", text);
+  if (!text.empty() && IsSeparator(text[0])) return Resolve("/", text, false);
   if (IsDrivePath(text)) {
     const std::string root = DriveRoot(text[0]);
     // An unmapped drive is not found: an empty path opens nothing.
     if (root.empty()) return {};
-    return Resolve(root, text.substr(2));
+    return Resolve(root, text.substr(2), true);
   }
   std::string relative(text);
   for (char& c : relative) {

@@ -63,7 +63,12 @@ std::string Utf8ToCp1252(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+    int extra = lead < 0x80   ? 0
+                : lead < 0xC2 ? -1
+                : lead < 0xE0 ? 1
+                : lead < 0xF0 ? 2
+                : lead < 0xF5 ? 3
+                              : -1;
     if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
       out += '?';
       ++i;
@@ -76,6 +81,9 @@ std::string Utf8ToCp1252(std::string_view text) {
       if ((next & 0xC0) != 0x80) valid = false;
       cp = (cp << 6) | (next & 0x3F);
     }
+    // An overlong form would smuggle a character (a zero, a separator) past checks on bytes.
+    constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (valid && cp < kLeast[extra]) valid = false;
     if (!valid) {
       out += '?';
       ++i;
