@@ -250,7 +250,7 @@ HandlerOutcome IconInstaller::InstallCiv(int c) {
   const auto new_size = static_cast<int32_t>(temp_length);
   context_.log.FileState[static_cast<size_t>(archive_index_)] = recorded_length + new_size;
   if (SaveModLog(context_.log, context_.messages)) {
-    return Fail(std::make_error_code(std::errc::io_error));
+    return Fail({});
   }
 
   TraceLog("Installing icon into DRS");

@@ -57,7 +57,7 @@ HandlerOutcome ReplaceGameFile(InstallContext& context) {
       FileChange{static_cast<int16_t>(index), backup_number, 0, 0, 0});
   context.log.FileState[static_cast<size_t>(index)] = backup_number + 1;
   if (SaveModLog(context.log, context.messages)) {
-    return Fail(context, std::make_error_code(std::errc::io_error));
+    return Fail(context, {});
   }
 
   if (auto error = DeleteFile(target)) return Fail(context, error);
