@@ -10,7 +10,7 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
   clang-format xvfb xauth fonts-dejavu-core
 
-.PHONY: deps build check test asan demo run bench format clean
+.PHONY: deps build check test asan demo run bench format clean deps-windows check-windows
 
 deps:
 	@missing=$$(for p in $(DEB_PACKAGES); do \
@@ -20,6 +20,26 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+
+# The Windows build of the core: MinGW-w64 (posix threads, for GoogleTest), Wine to run the
+# tests, and GoogleTest's sources to build it for the target.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build
+
+deps-windows:
+	@missing=$$(for p in $(WINDOWS_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+# The core rooms and their tests built for Windows, run under Wine in a throwaway prefix.
+check-windows: deps-windows
+	cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_CORE_ONLY=ON \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+	cmake --build build/windows -j $(JOBS)
+	tests/windows/run-under-wine.sh build/windows
 
 build/default/build.ninja:
 	cmake --preset default $(CMAKE_FLAGS)

@@ -1,0 +1,117 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+// windows.h renames DeleteFile to DeleteFileA, which would rename ours too.
+#undef DeleteFile
+
+#include <cstring>
+#include <vector>
+
+#include "platform/binary_file.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+#include "platform/host_path.h"
+
+namespace tarnwick {
+namespace {
+
+std::error_code LastError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsOrdinaryEntry(const WIN32_FIND_DATAA& entry) {
+  constexpr DWORD kNotOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
+  return (entry.dwFileAttributes & kNotOrdinary) == 0;
+}
+
+}  // namespace
+
+bool PathListed(const std::string& path) {
+  std::string pattern = HostPath(path);
+  if (pattern.empty()) return false;
+  // A listing would take these as wildcards; no real file name holds them.
+  if (pattern.find_first_of("*?") != std::string::npos) return false;
+  if (IsSeparator(pattern.back())) pattern += '*';
+  WIN32_FIND_DATAA entry;
+  HANDLE find = ::FindFirstFileA(pattern.c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  bool listed = false;
+  do {
+    if (IsOrdinaryEntry(entry)) {
+      listed = true;
+      break;
+    }
+  } while (::FindNextFileA(find, &entry));
+  ::FindClose(find);
+  return listed;
+}
+
+std::error_code FileLength(const std::string& path, int64_t* length) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(HostPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    return LastError();
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return make_error_code(FileError::kNotOrdinaryFile);
+  }
+  *length =
+      static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+  return {};
+}
+
+std::error_code CopyFileOver(const std::string& from, const std::string& to) {
+  BinaryFile source;
+  BinaryFile target;
+  if (auto error = source.Open(from, OpenMode::kRead)) return error;
+  if (auto error = target.Open(to, OpenMode::kCreate)) return error;
+  int64_t remaining = 0;
+  if (auto error = source.Length(&remaining)) return error;
+  std::vector<unsigned char> buffer(64000);
+  while (remaining > 0) {
+    const size_t block = remaining < 64000 ? static_cast<size_t>(remaining) : 64000;
+    if (auto error = source.Read(buffer.data(), block)) return error;
+    if (auto error = target.Write(buffer.data(), block)) return error;
+    remaining -= static_cast<int64_t>(block);
+  }
+  if (auto error = target.Sync()) return error;
+  return target.Close();
+}
+
+std::error_code DeleteFile(const std::string& path) {
+  if (!::DeleteFileA(HostPath(path).c_str())) return LastError();
+  return {};
+}
+
+std::error_code ReplaceFileAtomically(const std::string& from, const std::string& to) {
+  if (!::MoveFileExA(HostPath(from).c_str(), HostPath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return LastError();
+  }
+  return {};
+}
+
+std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
+  if (length < 0) return make_error_code(FileError::kOutOfRange);
+  // No sharing: a file that the game holds open must fail here rather than be cut under it.
+  HANDLE file = ::CreateFileA(HostPath(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_RANDOM_ACCESS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  std::error_code error;
+  LARGE_INTEGER end;
+  end.QuadPart = length;
+  if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file)) {
+    error = LastError();
+  }
+  if (!::CloseHandle(file) && !error) error = LastError();
+  return error;
+}
+
+std::string TempFolder() {
+  char buffer[255] = {};
+  if (::GetTempPathA(sizeof buffer, buffer) == 0) return "C:";
+  // Too long a folder leaves the buffer as it was: all zero, so an empty text.
+  return std::string(buffer, ::strnlen(buffer, sizeof buffer));
+}
+
+}  // namespace tarnwick
