@@ -168,13 +168,5 @@ TEST_F(DrsReaderTest, PassesFileFailuresOnWithoutAMessage) {
   EXPECT_TRUE(messages_.boxes.empty());
 }
 
-TEST_F(DrsReaderTest, ForgetsTheDirectoryOfAnEarlierArchive) {
-  ASSERT_EQ(Read(BuildDrs(ThreeTables())), DrsRead::kOk);
-  ASSERT_EQ(Read(BuildDrs({{"pls ", {{9, "z"}}}})), DrsRead::kOk);
-  EXPECT_EQ(directory_.tables.size(), 1u);
-  EXPECT_EQ(directory_.entries.size(), 1);
-  EXPECT_EQ(directory_.totalEntries, 1);
-}
-
 }  // namespace
 }  // namespace tarnwick

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <climits>
 #include <string>
 #include <vector>
@@ -55,14 +54,11 @@ class Inserter {
                            resource,       game_.log,      game_.files, cc,
                            game_.messages, nullptr,        &copied,     {}};
     const HandlerOutcome outcome = InsertResource(context);
-    error = context.error;
     if (outcome == HandlerOutcome::kDone) {
       EXPECT_EQ(copied, length);
     }
     return outcome;
   }
-
-  std::error_code error;
 
  private:
   GameSetup& game_;
@@ -295,38 +291,6 @@ TEST_F(InsertResourceTest, RejectsBeforeRecordingAnything) {
   EXPECT_EQ(game_.log.FileState, state_before);
   EXPECT_EQ(game_.DiskLogText(), log_before);
   EXPECT_EQ(game_.Archive(kGraphicsDrs), graphics_before);
-}
-
-TEST_F(InsertResourceTest, AnIdOfTheOtherArchiveIsNotFound) {
-  game_.WriteArchive(kInterfacDrs, {{"bin ", {{53213, "base"}}}});
-  game_.WriteArchive(kInterfacDrs + kCcOffset, {{"bin ", {{53214, "cc"}}}});
-  WritePackage("x");
-  Begin();
-  EXPECT_EQ(Insert(2, 53214, 1, true), HandlerOutcome::kDone);
-  game_.WriteArchive(kInterfacDrs + kCcOffset, {{"bin ", {{53213, "moved"}}}});
-  EXPECT_EQ(Insert(2, 53214, 1, true), HandlerOutcome::kInvalidPackage);
-  EXPECT_EQ(Insert(2, 53213, 1, true), HandlerOutcome::kDone);  // found in the base archive
-  game_.WriteArchive(kInterfacDrs, {{"bin ", {{1, "other"}}}});
-  EXPECT_EQ(Insert(2, 53213, 1, true), HandlerOutcome::kInvalidPackage);
-  EXPECT_EQ(game_.log.Mods[1].ChangeCount(), 2);
-}
-
-TEST_F(InsertResourceTest, FileFailuresAreErrorsWithTheirCode) {
-  WritePackage("abc");
-  Begin();
-  // The archive is missing.
-  EXPECT_EQ(Insert(1, 100, 3, false), HandlerOutcome::kError);
-  EXPECT_EQ(inserter_.error, std::error_code(ENOENT, std::generic_category()));
-  EXPECT_EQ(game_.log.Mods[1].ChangeCount(), 0);
-
-  // The log cannot be saved: its temporary sibling's name is taken by a folder. The archive is
-  // not touched.
-  game_.WriteArchive(kGraphicsDrs, Graphics());
-  const std::string before = game_.Archive(kGraphicsDrs);
-  fixtures::MakeFolders(game_.log.LogPath + "_");
-  EXPECT_EQ(Insert(1, 100, 3, false), HandlerOutcome::kError);
-  EXPECT_EQ(game_.messages.Errors(), std::vector<std::string>{"Cannot save log file!"});
-  EXPECT_EQ(game_.Archive(kGraphicsDrs), before);
 }
 
 }  // namespace
