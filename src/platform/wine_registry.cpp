@@ -52,7 +52,7 @@ void DecodeUtf8(std::string_view text, size_t& pos, std::u16string& out) {
     ++pos;
     return;
   }
-  char32_t cp = lead & (0x7F >> (extra + 1));
+  char32_t cp = extra == 0 ? lead : lead & (0x7F >> (extra + 1));
   for (int k = 1; k <= extra; ++k) {
     const auto next = static_cast<unsigned char>(text[pos + static_cast<size_t>(k)]);
     if ((next & 0xC0) != 0x80) {
