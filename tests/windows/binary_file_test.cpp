@@ -5,7 +5,6 @@
 #include <string>
 
 #include "fixtures/files.h"
-#include "modlog/mod_log.h"
 #include "platform/failure.h"
 #include "win32_files.h"
 
@@ -96,20 +95,6 @@ TEST(BinaryFile, FoldersAndDevicesAreNotFiles) {
   EXPECT_EQ(ClassifyFailure(folder), FailureClass::kOther) << folder.message();
   EXPECT_EQ(file.Open("NUL", OpenMode::kRead), FileError::kNotOrdinaryFile);
   EXPECT_FALSE(file.is_open());
-}
-
-TEST(SetFileLength, LeavesAHeldArchiveAsItIsWithoutAWord) {
-  TempDir dir;
-  const std::string archive = WinPath(dir, "terrain.drs");
-  WriteAll(archive, "0123456789");
-  {
-    ExclusiveHandle game(archive);
-    ASSERT_TRUE(game.held());
-    SetFileLength(archive, 3);
-  }
-  EXPECT_EQ(ReadAll(archive), "0123456789");
-  SetFileLength(archive, 3);
-  EXPECT_EQ(ReadAll(archive), "012");
 }
 
 }  // namespace
