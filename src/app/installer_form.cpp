@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <algorithm>
 
 #include "app/about_texts.h"
 #include "app/qt_services.h"
@@ -125,7 +126,8 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
 
   labels_[0] = MakeLabel(client_, "Labels0", QStringLiteral("Mods installed:"),
                          ArialFont(9.75, true), false);
-  Place(labels_[0], {2760, 120, 1455, 255});
+  // Without Arial's narrow metrics the heading would be cut off; it may grow to the right.
+  Place(labels_[0], {2760, 120, std::max(1455, ToTwips(labels_[0]->sizeHint().width())), 255});
   mods_installed_box_ = MakeLabel(client_, "ModsInstalledBox", QString(), ArialFont(9.75), true);
   Place(mods_installed_box_, {2760, 360, 3540, 240});
   remove_button_ = MakeButton(new QPushButton(QStringLiteral("Remove latest"), client_),
