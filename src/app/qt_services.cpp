@@ -74,9 +74,13 @@ bool QtFileDialog::GetOpenFileName(const OpenFileRequest& request, std::string* 
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // The filter's name already shows its pattern in parentheses, which is where Qt reads it from.
+  QString filter = FromGameText(request.filter_name);
   const QString pattern = FromGameText(request.filter_pattern).toLower();
-  dialog.setNameFilter(FromGameText(request.filter_name) + QStringLiteral(" (") + pattern +
-                       QStringLiteral(")"));
+  if (!filter.contains(pattern, Qt::CaseInsensitive)) {
+    filter += QStringLiteral(" (") + pattern + QStringLiteral(")");
+  }
+  dialog.setNameFilter(filter);
   // Packages come named "*.MPI" as often as "*.mpi".
   dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
   if (dialog.exec() != QDialog::Accepted) return false;

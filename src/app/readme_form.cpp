@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include "app/qt_services.h"
 #include "app/twips.h"
@@ -80,6 +81,19 @@ void ReadmeForm::closeEvent(QCloseEvent* event) {
 void ReadmeForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Form_Resize();
+}
+
+void ReadmeForm::showEvent(QShowEvent* event) {
+  // It has no owner to centre on, so the first showing centres it on the screen.
+  if (!placed_) {
+    placed_ = true;
+    if (const QScreen* screen = this->screen()) {
+      QRect frame = frameGeometry();
+      frame.moveCenter(screen->availableGeometry().center());
+      move(frame.topLeft());
+    }
+  }
+  QWidget::showEvent(event);
 }
 
 void ReadmeForm::Form_Resize() {

@@ -24,12 +24,14 @@ class ReadmeForm : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void CloseButton_Click();
 
   QPlainTextEdit* readme_text_;
   QPushButton* close_button_;
+  bool placed_ = false;
 };
 
 }  // namespace tarnwick
