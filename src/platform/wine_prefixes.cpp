@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <set>
 
 namespace tarnwick {
 namespace {
@@ -155,13 +156,8 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
-void AddOnce(std::vector<std::string>& list, std::vector<std::string>& seen, std::string path) {
-  std::string real = RealPathOr(path);
-  for (const std::string& known : seen) {
-    if (known == real) return;
-  }
-  seen.push_back(std::move(real));
-  list.push_back(std::move(path));
+void AddOnce(std::vector<std::string>& list, std::set<std::string>& seen, std::string path) {
+  if (seen.insert(RealPathOr(path)).second) list.push_back(std::move(path));
 }
 
 std::string Home() {
@@ -214,14 +210,18 @@ std::vector<std::string> SteamLibraries() {
   try {
     const std::string home = Home();
     if (home.empty()) return libraries;
-    std::vector<std::string> seen;
+    std::set<std::string> seen;
     for (const char* root : {"/.steam/steam", "/.local/share/Steam",
                              "/.var/app/com.valvesoftware.Steam/.local/share/Steam"}) {
       const std::string steam = home + root;
       if (!IsFolder(steam)) continue;
       AddOnce(libraries, seen, steam);
-      for (const std::string& listed :
-           ParseLibraryFolders(ReadSmallFile(steam + "/steamapps/libraryfolders.vdf"))) {
+      const std::vector<std::string> listed_libraries =
+          ParseLibraryFolders(ReadSmallFile(steam + "/steamapps/libraryfolders.vdf"));
+      // Steam itself keeps a handful; a file listing thousands is not worth walking.
+      constexpr size_t kMaxListed = 256;
+      for (size_t i = 0; i < listed_libraries.size() && i < kMaxListed; ++i) {
+        const std::string& listed = listed_libraries[i];
         if (listed.empty() || listed[0] != '/' || !IsFolder(listed)) continue;
         AddOnce(libraries, seen, WithoutTrailingSlashes(listed));
       }
@@ -235,7 +235,7 @@ std::vector<std::string> SteamLibraries() {
 std::vector<std::string> WinePrefixCandidates() {
   std::vector<std::string> prefixes;
   try {
-    std::vector<std::string> seen;
+    std::set<std::string> seen;
     if (const char* wine_prefix = std::getenv("WINEPREFIX");
         wine_prefix != nullptr && wine_prefix[0] != '\0' && IsFolder(wine_prefix)) {
       AddOnce(prefixes, seen, WithoutTrailingSlashes(wine_prefix));
