@@ -4,6 +4,7 @@
 // windows.h renames DeleteFile to DeleteFileA, which would rename ours too.
 #undef DeleteFile
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -23,6 +24,25 @@ bool IsOrdinaryEntry(const WIN32_FIND_DATAA& entry) {
   constexpr DWORD kNotOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
   return (entry.dwFileAttributes & kNotOrdinary) == 0;
+}
+
+// Volume and file index name a file whatever path or hard link reaches it.
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2];
+  const std::string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    // No access rights asked: enough to read the file's identity, and no sharing conflict.
+    HANDLE file =
+        ::CreateFileA(paths[i]->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const BOOL known = ::GetFileInformationByHandle(file, &info[i]);
+    ::CloseHandle(file);
+    if (!known) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 }  // namespace
@@ -64,6 +84,9 @@ std::error_code CopyFileOver(const std::string& from, const std::string& to) {
   BinaryFile source;
   BinaryFile target;
   if (auto error = source.Open(from, OpenMode::kRead)) return error;
+  // Creating the target would empty a source that is the same file under another name.
+  if (SameFile(HostPath(from), HostPath(to)))
+    return std::error_code(EINVAL, std::generic_category());
   if (auto error = target.Open(to, OpenMode::kCreate)) return error;
   int64_t remaining = 0;
   if (auto error = source.Length(&remaining)) return error;

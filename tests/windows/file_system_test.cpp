@@ -154,7 +154,7 @@ TEST(FileLengthAndDeleteFile, ReportWhatTheSystemSays) {
   EXPECT_TRUE(FileLength(file, &length));
 }
 
-TEST(CopyFileOver, TruncatesALongerTargetAndFailsOnAHeldOne) {
+TEST(CopyFileOver, TruncatesALongerTargetButNeverItsOwnSourceOrAHeldFile) {
   TempDir dir;
   const std::string from = WinPath(dir, "language.dll.000");
   const std::string to = WinPath(dir, "language.dll");
@@ -162,6 +162,13 @@ TEST(CopyFileOver, TruncatesALongerTargetAndFailsOnAHeldOne) {
   WriteAll(to, std::string(100000, 'o'));
   EXPECT_FALSE(CopyFileOver(from, to));
   EXPECT_EQ(ReadAll(to), std::string(64001, 'n'));
+
+  // The same file by another path or a hard link must not be emptied by creating the target.
+  const std::string link = WinPath(dir, "language.lnk");
+  ASSERT_TRUE(::CreateHardLinkA(link.c_str(), from.c_str(), nullptr));
+  EXPECT_TRUE(CopyFileOver(from, link));
+  EXPECT_TRUE(CopyFileOver(from, dir.path() + "/language.dll.000"));
+  EXPECT_EQ(ReadAll(from), std::string(64001, 'n'));
 
   ExclusiveHandle game(to);
   ASSERT_TRUE(game.held());
