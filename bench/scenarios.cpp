@@ -1,0 +1,626 @@
+#include "scenarios.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "archive/drs.h"
+#include "fixtures/drs_writer.h"
+#include "fixtures/game_folder.h"
+#include "fixtures/mpi_writer.h"
+#include "fixtures/recording_messages.h"
+#include "harness.h"
+#include "install/install.h"
+#include "modlog/removal.h"
+#include "platform/binary_file.h"
+#include "platform/file_system.h"
+
+namespace tarnwick::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+bool Fail(const std::string& what) {
+  std::fprintf(stderr, "tarnwick-bench: %s\n", what.c_str());
+  return false;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int64_t LengthOf(const std::string& path) {
+  int64_t length = -1;
+  return FileLength(path, &length) ? -1 : length;
+}
+
+// A fresh, empty folder (the last run's leftovers removed); ends with "/".
+std::string FreshFolder(const std::string& path) {
+  std::error_code ignored;
+  fs::remove_all(path, ignored);
+  fs::create_directories(path, ignored);
+  return path.back() == '/' ? path : path + "/";
+}
+
+double Ms(double seconds) { return seconds * 1000.0; }
+
+// Median of the values from `from` (inclusive) to `to` (exclusive) of `values`.
+double MedianOf(const std::vector<double>& values, size_t from, size_t to) {
+  to = std::min(to, values.size());
+  if (from >= to) return 0;
+  return Median(std::vector<double>(values.begin() + static_cast<std::ptrdiff_t>(from),
+                                    values.begin() + static_cast<std::ptrdiff_t>(to)));
+}
+
+std::string BenchArchive() {
+  fixtures::DrsTable table{"anib", {}};
+  const std::string data = PatternText(4096);
+  for (int32_t id = 1; id <= 16; ++id) table.resources.push_back({id, data});
+  return fixtures::BuildDrs({table});
+}
+
+// One mod whose k changes look like those of a run of small resources into the archive, so
+// that the saved log has the size the install's saves have.
+ModLog SyntheticLog(const std::string& log_path, int changes, int32_t archive_length,
+                    int resource_size) {
+  ModLog log;
+  log.LogPath = log_path;
+  log.FileState[kGamedataDrs] = archive_length + changes * resource_size;
+  ModLogEntry entry;
+  entry.Name = "Small resources (incomplete)";
+  for (int i = 0; i < changes; ++i) {
+    FileChange change;
+    change.FileIndex = kGamedataDrs;
+    change.OldState = archive_length + i * resource_size;
+    change.EntryPos = 132 + 12 * i;
+    change.OldOffset = archive_length / 2 + i * resource_size;
+    change.OldSize = resource_size;
+    entry.Changes.push_back(change);
+  }
+  log.Mods.push_back(std::move(entry));
+  return log;
+}
+
+}  // namespace
+
+std::error_code MakeBenchGame(const std::string& root, const std::string& archive,
+                              BenchGame* game) {
+  const std::string folder = FreshFolder(root);
+  const std::string data = folder + "data/";
+  game->root = folder;
+  game->files = MakeGameFiles(folder, data);
+  game->log = ModLog{};
+  game->log.LogPath = data + "mods.log";
+  if (auto error = fixtures::WriteHostFile(game->archive(), archive)) return error;
+  fixtures::RecordingMessages messages;
+  if (ReadModLog(game->log, game->files, messages)) {
+    return std::make_error_code(std::errc::io_error);
+  }
+  return {};
+}
+
+SmallArchive BuildSmallArchive(int entries, int size) {
+  static const char* const kTags[] = {"anib", " pls", " vaw", "ptxt"};
+  SmallArchive archive;
+  std::vector<fixtures::DrsTable> tables;
+  const std::string data = PatternText(static_cast<size_t>(size));
+  const int per_table = (entries + 3) / 4;
+  for (int t = 0; t < 4; ++t) {
+    fixtures::DrsTable table{kTags[t], {}};
+    for (int k = 0; k < per_table && t * per_table + k < entries; ++k) {
+      const int32_t id = 10000 * (t + 1) + k;
+      table.resources.push_back({id, data});
+      archive.ids.push_back(id);
+    }
+    if (!table.resources.empty()) tables.push_back(std::move(table));
+  }
+  archive.bytes = fixtures::BuildDrs(tables);
+  return archive;
+}
+
+std::string BuildSmallPackage(const std::vector<int32_t>& ids, int count, int size) {
+  fixtures::MpiPackage package;
+  package.title = "Small resources";
+  const std::string payload = PatternText(static_cast<size_t>(size));
+  for (int i = 0; i < count; ++i) {
+    const size_t pick = ids.empty() ? 0 : static_cast<size_t>(i) * ids.size() / count;
+    fixtures::MpiRow row;
+    row.type = 1;
+    row.target = 0;
+    row.id = ids.empty() ? 0 : ids[pick];
+    row.payload = payload;
+    package.rows.push_back(std::move(row));
+  }
+  return fixtures::BuildMpi(package);
+}
+
+bool InstallAndRemove(BenchGame& game, const std::string& package_path, const PackageHeader& header,
+                      int changes, int64_t growth, const std::string* original, RoundTrip* trip) {
+  fixtures::RecordingMessages messages;
+  const int64_t length_before = LengthOf(game.archive());
+  const int32_t mods_before = game.log.ModCount();
+  ResourceClock clock;
+
+  ::sync();
+  Clock::time_point start = Clock::now();
+  const bool failed =
+      InstallMod(package_path, header, game.log, game.files, false, messages, &clock);
+  trip->install_seconds = SecondsSince(start);
+  if (failed || !messages.boxes.empty()) {
+    return Fail("the install failed: " +
+                (messages.boxes.empty() ? std::string("no message") : messages.boxes[0].text));
+  }
+  if (game.log.ModCount() != mods_before + 1 || game.log.Mods.back().ChangeCount() != changes) {
+    return Fail("the install did not record one mod of " + std::to_string(changes) + " changes");
+  }
+  if (LengthOf(game.archive()) != length_before + growth) {
+    return Fail("the archive did not grow by the payload");
+  }
+  trip->resource_seconds = clock.Durations();
+  trip->log_bytes = LengthOf(game.log.LogPath);
+
+  ::sync();
+  start = Clock::now();
+  RemoveLatestMod(game.log, game.files, messages);
+  trip->remove_seconds = SecondsSince(start);
+  if (!messages.boxes.empty()) return Fail("the removal failed: " + messages.boxes[0].text);
+  if (game.log.ModCount() != mods_before || LengthOf(game.archive()) != length_before) {
+    return Fail("the removal did not put the archive and the log back");
+  }
+  if (original != nullptr && ReadFileBytes(game.archive()) != *original) {
+    return Fail("the archive differs from the original after removal");
+  }
+  return true;
+}
+
+int RunChildMode(const std::string& mode, const std::string& first, const std::string& second,
+                 const std::string& peak_file) {
+  int result = 4;
+  if (mode == "touch") {
+    const size_t mib = std::min<size_t>(std::strtoul(first.c_str(), nullptr, 10), 4096);
+    std::vector<unsigned char> held(mib << 20);
+    FillPattern(held.data(), held.size(), 0);
+    result = held.size() == (mib << 20) ? 0 : 4;
+  } else if (mode == "idle" || mode == "install") {
+    const std::string folder = first.back() == '/' ? first : first + "/";
+    const GameFiles files = MakeGameFiles(folder, folder + "data/");
+    ModLog log;
+    log.LogPath = folder + "data/mods.log";
+    fixtures::RecordingMessages messages;
+    PackageHeader header;
+    if (ReadPackage(second, header) != PackageRead::kValid) {
+      result = 2;
+    } else if (mode == "idle") {
+      result = ReadModLog(log, files, messages) ? 3 : 0;
+    } else {
+      result = InstallMod(second, header, log, files, false, messages, nullptr) ||
+                       !messages.boxes.empty()
+                   ? 1
+                   : 0;
+    }
+  }
+  if (!WritePeak(peak_file)) return 5;
+  return result;
+}
+
+void PrintMachine(const Options& options) {
+  const Machine machine = DescribeMachine(options.scratch);
+  std::printf("## Machine\n\n");
+  std::printf("| | |\n|---|---|\n");
+  std::printf("| CPU | %s, %d online |\n", machine.cpu_model.c_str(), machine.cpus);
+  std::printf("| Memory | %.1f GiB |\n", static_cast<double>(machine.memory_kib) / kMiB);
+  std::printf("| Kernel | %s |\n", machine.kernel.c_str());
+  std::printf("| Scratch folder | %s |\n", options.scratch.c_str());
+  std::printf("| File system | %s on %s, %.1f GiB free |\n", machine.file_system.c_str(),
+              machine.device.c_str(),
+              static_cast<double>(machine.available_bytes) / (kMiB * 1024.0));
+  std::printf(
+      "\nWarm page cache throughout (the cache cannot be dropped here); `sync` before "
+      "every timed step; no copy, the program's included, syncs the data it writes. "
+      "The program syncs only the mod log (file and folder) at each save.\n\n");
+  std::fflush(stdout);
+}
+
+bool RunLargeResource(const Options& options) {
+  const std::string folder = FreshFolder(options.scratch + "/large");
+  BenchGame game;
+  if (auto error = MakeBenchGame(folder + "game/", BenchArchive(), &game)) {
+    return Fail("cannot build the game: " + error.message());
+  }
+  const std::string package_path = folder + "large.mpi";
+  StreamedPackage streamed;
+  streamed.resource_id = 5;
+  streamed.payload_size = options.large_payload;
+  if (auto error = WriteStreamedPackage(package_path, streamed)) {
+    return Fail("cannot write the package: " + error.message());
+  }
+  PackageHeader header;
+  if (ReadPackage(package_path, header) != PackageRead::kValid) {
+    return Fail("the program rejects the large package");
+  }
+
+  std::vector<double> install, remove, cp, loop;
+  for (int run = 0; run < options.large_runs; ++run) {
+    RoundTrip trip;
+    if (!InstallAndRemove(game, package_path, header, 1, options.large_payload, nullptr, &trip)) {
+      return false;
+    }
+    install.push_back(trip.install_seconds);
+    remove.push_back(trip.remove_seconds);
+
+    const std::string copy = folder + "copy.bin";
+    ::sync();
+    Clock::time_point start = Clock::now();
+    if (auto error = CopyWithCp(package_path, copy)) return Fail("cp failed: " + error.message());
+    cp.push_back(SecondsSince(start));
+    (void)::unlink(copy.c_str());
+
+    ::sync();
+    start = Clock::now();
+    if (auto error = CopyInBlocks(package_path, copy)) {
+      return Fail("the block copy failed: " + error.message());
+    }
+    loop.push_back(SecondsSince(start));
+    (void)::unlink(copy.c_str());
+  }
+  (void)::unlink(package_path.c_str());
+
+  const double mib = static_cast<double>(options.large_payload) / kMiB;
+  const double m_install = Median(install);
+  const double m_cp = Median(cp);
+  const double m_loop = Median(loop);
+  std::printf("## One large resource (%.0f MiB), median of %d runs\n\n", mib, options.large_runs);
+  std::printf("| Step | Median s | MiB/s | Install / this |\n|---|---:|---:|---:|\n");
+  std::printf("| InstallMod (one resource into a 16-entry archive) | %.3f | %.0f | 1.00 |\n",
+              m_install, mib / m_install);
+  std::printf("| cp of the package | %.3f | %.0f | %.2f |\n", m_cp, mib / m_cp, m_install / m_cp);
+  std::printf("| 64000-byte pread/pwrite loop | %.3f | %.0f | %.2f |\n", m_loop, mib / m_loop,
+              m_install / m_loop);
+  std::printf("| RemoveLatestMod | %.4f | | |\n", Median(remove));
+  std::printf(
+      "\nInstall beyond the plain block loop: %.1f ms (log read, directory read, two log "
+      "saves, entry update).\n\n",
+      Ms(m_install - m_loop));
+  std::fflush(stdout);
+  return true;
+}
+
+bool RunSmallResources(const Options& options) {
+  const std::string folder = FreshFolder(options.scratch + "/small");
+  const int size = options.small_resource_size;
+  const SmallArchive archive = BuildSmallArchive(options.archive_entries, size);
+  BenchGame game;
+  if (auto error = MakeBenchGame(folder + "game/", archive.bytes, &game)) {
+    return Fail("cannot build the game: " + error.message());
+  }
+  const int32_t archive_length = static_cast<int32_t>(archive.bytes.size());
+
+  struct CountResult {
+    int count = 0;
+    int runs = 0;
+    double install = 0;
+    double remove = 0;
+    double first_tenth = 0;
+    double last_tenth = 0;
+    int64_t log_bytes = 0;
+  };
+  std::vector<CountResult> results;
+  int max_count = 0;
+  for (size_t c = 0; c < options.small_counts.size(); ++c) {
+    const int count = std::min(options.small_counts[c], 32767);
+    const int runs = c < options.small_runs.size() ? options.small_runs[c] : 1;
+    max_count = std::max(max_count, count);
+    const std::string package_path = folder + "small-" + std::to_string(count) + ".mpi";
+    if (auto error =
+            fixtures::WriteHostFile(package_path, BuildSmallPackage(archive.ids, count, size))) {
+      return Fail("cannot write the package: " + error.message());
+    }
+    PackageHeader header;
+    if (ReadPackage(package_path, header) != PackageRead::kValid) {
+      return Fail("the program rejects the small-resource package");
+    }
+    std::vector<RoundTrip> trips;
+    for (int run = 0; run < runs; ++run) {
+      RoundTrip trip;
+      const std::string* original = run == 0 ? &archive.bytes : nullptr;
+      if (!InstallAndRemove(game, package_path, header, count, int64_t{count} * size, original,
+                            &trip)) {
+        return false;
+      }
+      trips.push_back(std::move(trip));
+    }
+    (void)::unlink(package_path.c_str());
+    std::sort(trips.begin(), trips.end(), [](const RoundTrip& a, const RoundTrip& b) {
+      return a.install_seconds < b.install_seconds;
+    });
+    const RoundTrip& middle = trips[trips.size() / 2];
+    std::vector<double> removals;
+    for (const RoundTrip& trip : trips) removals.push_back(trip.remove_seconds);
+    const size_t tenth = std::max<size_t>(1, middle.resource_seconds.size() / 10);
+    results.push_back({count, runs, middle.install_seconds, Median(removals),
+                       MedianOf(middle.resource_seconds, 0, tenth),
+                       MedianOf(middle.resource_seconds, middle.resource_seconds.size() - tenth,
+                                middle.resource_seconds.size()),
+                       middle.log_bytes});
+  }
+
+  // The parts of one resource, timed on their own with equivalent inputs.
+  const std::string split = FreshFolder(folder + "split");
+  std::vector<double> directory_reads;
+  for (int i = 0; i < 101; ++i) {
+    fixtures::RecordingMessages messages;
+    const Clock::time_point start = Clock::now();
+    BinaryFile file;
+    if (file.Open(game.archive(), OpenMode::kReadWrite)) return Fail("cannot open the archive");
+    DrsDirectory directory;
+    std::error_code io_error;
+    if (ReadDrsDirectory(file, directory, messages, &io_error) != DrsRead::kOk ||
+        directory.totalEntries != options.archive_entries) {
+      return Fail("the archive's directory does not read back");
+    }
+    (void)file.Close();
+    directory_reads.push_back(SecondsSince(start));
+  }
+  const double directory_read = Median(directory_reads);
+
+  std::vector<double> copies;
+  {
+    const std::string package_path = split + "copy.mpi";
+    if (fixtures::WriteHostFile(package_path, BuildSmallPackage(archive.ids, 64, size))) {
+      return Fail("cannot write the copy package");
+    }
+    PackageHeader header;
+    if (ReadPackage(package_path, header) != PackageRead::kValid) {
+      return Fail("the program rejects the copy package");
+    }
+    BinaryFile package;
+    BinaryFile target;
+    int64_t package_length = 0;
+    if (package.Open(package_path, OpenMode::kRead) || package.Length(&package_length) ||
+        target.Open(split + "append.drs", OpenMode::kCreate)) {
+      return Fail("cannot open the copy files");
+    }
+    std::vector<unsigned char> buffer(kCopyBufferSize);
+    ModLog log;
+    GameFiles files;
+    fixtures::RecordingMessages messages;
+    int64_t copied = 0;
+    for (int i = 0; i < 2000; ++i) {
+      const ResourceEntry& row = header.resources[1 + i % 64];
+      InstallContext context{package, package_length, buffer,   1,       row,     log,
+                             files,   false,          messages, nullptr, &copied, {}};
+      const Clock::time_point start = Clock::now();
+      if (package.Seek(row.dataOffset) || target.Seek(int64_t{i} * size) ||
+          CopyBlocks(context, package, target, row.dataLength)) {
+        return Fail("the block copy of a small resource failed");
+      }
+      copies.push_back(SecondsSince(start));
+    }
+  }
+  const double copy = Median(copies);
+
+  std::vector<int> ks = {0, 250, 500, 1000, 2000, 4000, 8000, 16000, 32000};
+  ks.erase(std::remove_if(ks.begin(), ks.end(), [&](int k) { return k > max_count; }), ks.end());
+  if (ks.empty() || ks.back() != max_count) ks.push_back(max_count);
+  std::vector<double> xs, saves, reads;
+  std::vector<int64_t> log_sizes;
+  for (int k : ks) {
+    const ModLog log = SyntheticLog(split + "mods.log", k, archive_length, size);
+    const int runs = k <= 2000 ? 21 : 7;
+    std::vector<double> save_times, read_times;
+    for (int run = 0; run < runs; ++run) {
+      fixtures::RecordingMessages messages;
+      ::sync();
+      Clock::time_point start = Clock::now();
+      if (SaveModLog(log, messages)) return Fail("cannot save the synthetic log");
+      save_times.push_back(SecondsSince(start));
+      ModLog back;
+      back.LogPath = log.LogPath;
+      start = Clock::now();
+      if (ReadModLog(back, game.files, messages) || back.Mods != log.Mods) {
+        return Fail("the synthetic log does not read back");
+      }
+      read_times.push_back(SecondsSince(start));
+    }
+    xs.push_back(k);
+    saves.push_back(Median(save_times));
+    reads.push_back(Median(read_times));
+    log_sizes.push_back(LengthOf(log.LogPath));
+  }
+  const Line save_line = FitLine(xs, saves);
+  const Line read_line = FitLine(xs, reads);
+
+  std::printf("## Small resources (%d bytes each) into one archive of %d entries\n\n", size,
+              options.archive_entries);
+  std::printf(
+      "Per resource: the install's total divided by the count (median run). First and "
+      "last tenth: median time of one resource among the first and the last tenth of "
+      "that run, from the install's own progress reports.\n\n");
+  std::printf(
+      "| Resources | Runs | Install s | ms / resource | first tenth ms | last tenth ms "
+      "| mods.log at end KiB | Removal s | ms / change |\n"
+      "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const CountResult& r : results) {
+    std::printf("| %d | %d | %.2f | %.3f | %.3f | %.3f | %.0f | %.3f | %.3f |\n", r.count, r.runs,
+                r.install, Ms(r.install / r.count), Ms(r.first_tenth), Ms(r.last_tenth),
+                static_cast<double>(r.log_bytes) / 1024.0, r.remove, Ms(r.remove / r.count));
+  }
+
+  std::printf("\n### Where one resource's time goes\n\n");
+  std::printf(
+      "Measured on their own: open + ReadDrsDirectory + close of the %d-entry archive "
+      "%.3f ms; CopyBlocks of one %d-byte payload %.4f ms; SaveModLog of a log holding "
+      "k changes %.3f ms + %.2f us x k (least squares over the table below). The k-th "
+      "resource saves a log of k changes, so a run of n resources averages k = (n+1)/2."
+      "\n\n",
+      options.archive_entries, Ms(directory_read), size, Ms(copy), Ms(save_line.intercept),
+      save_line.slope * 1e6);
+  std::printf(
+      "| Resources | directory ms | copy ms | log save ms (avg) | rest ms | measured ms "
+      "| log save share |\n|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const CountResult& r : results) {
+    const double per = r.install / r.count;
+    const double save = save_line.intercept + save_line.slope * (r.count + 1) / 2.0;
+    const double rest = per - directory_read - copy - save;
+    std::printf("| %d | %.3f | %.4f | %.3f | %.3f | %.3f | %.0f%% |\n", r.count, Ms(directory_read),
+                Ms(copy), Ms(save), Ms(rest), Ms(per), 100.0 * save / per);
+  }
+
+  std::printf("\n### The mod log by size (one mod of k changes)\n\n");
+  std::printf(
+      "| k changes | mods.log KiB | SaveModLog ms | ReadModLog ms |\n"
+      "|---:|---:|---:|---:|\n");
+  for (size_t i = 0; i < ks.size(); ++i) {
+    std::printf("| %d | %.1f | %.3f | %.3f |\n", ks[i], static_cast<double>(log_sizes[i]) / 1024.0,
+                Ms(saves[i]), Ms(reads[i]));
+  }
+  std::printf(
+      "\nRemoval of n changes = ReadModLog of the n-change log + n undos + one save of "
+      "the emptied log:\n\n");
+  std::printf(
+      "| Changes | Removal ms | ReadModLog ms | SaveModLog ms | per undo ms |\n"
+      "|---:|---:|---:|---:|---:|\n");
+  for (const CountResult& r : results) {
+    const double read = read_line.intercept + read_line.slope * r.count;
+    const double per_undo = (r.remove - read - saves.front()) / r.count;
+    std::printf("| %d | %.1f | %.2f | %.2f | %.4f |\n", r.count, Ms(r.remove), Ms(read),
+                Ms(saves.front()), Ms(per_undo));
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+bool RunMemoryPeak(const Options& options) {
+  const std::string folder = FreshFolder(options.scratch + "/memory");
+  const Machine machine = DescribeMachine(folder);
+  const std::optional<int64_t> fitting =
+      FittingPayload(options.memory_payload, machine.available_bytes);
+  if (!fitting) return Fail("not even a 1 MiB payload fits on the disk");
+  std::vector<int64_t> sizes = {int64_t{1} << 20};
+  if (*fitting > sizes.front()) sizes.push_back(*fitting);
+
+  std::printf("## Peak resident memory of one install (child process, VmHWM)\n\n");
+  if (*fitting < options.memory_payload) {
+    std::printf(
+        "Only %.0f MiB free on the disk: the large payload is %.0f MiB instead of "
+        "%.0f MiB.\n\n",
+        static_cast<double>(machine.available_bytes) / kMiB, static_cast<double>(*fitting) / kMiB,
+        static_cast<double>(options.memory_payload) / kMiB);
+  }
+  std::printf(
+      "The child is this program started afresh; \"prepared\" reads the package and the "
+      "log and stops, \"installed\" goes on through InstallMod.\n\n");
+  std::printf(
+      "| Payload | prepared KiB | installed KiB (median of %d) | difference KiB "
+      "| install s |\n|---:|---:|---:|---:|---:|\n",
+      options.memory_runs);
+  const std::string archive = BenchArchive();
+  for (int64_t size : sizes) {
+    BenchGame game;
+    if (auto error = MakeBenchGame(folder + "game/", archive, &game)) {
+      return Fail("cannot build the game: " + error.message());
+    }
+    const std::string package_path = folder + "memory.mpi";
+    StreamedPackage streamed;
+    streamed.resource_id = 7;
+    streamed.payload_size = size;
+    if (auto error = WriteStreamedPackage(package_path, streamed)) {
+      return Fail("cannot write the package: " + error.message());
+    }
+    const std::string peak_file = folder + "peak.txt";
+    (void)::unlink(peak_file.c_str());
+    const ChildRun idle =
+        RunChild({options.self, "--child", "idle", game.root, package_path, peak_file});
+    const int64_t idle_peak = ReadPeak(peak_file);
+    if (idle.exit_code != 0 || idle_peak < 0) return Fail("the preparing child failed");
+    std::vector<double> peaks, seconds;
+    for (int run = 0; run < options.memory_runs; ++run) {
+      ::sync();
+      (void)::unlink(peak_file.c_str());
+      const ChildRun child =
+          RunChild({options.self, "--child", "install", game.root, package_path, peak_file});
+      const int64_t peak = ReadPeak(peak_file);
+      if (child.exit_code != 0 || peak < 0) {
+        return Fail("the installing child failed with " + std::to_string(child.exit_code));
+      }
+      if (LengthOf(game.archive()) != static_cast<int64_t>(archive.size()) + size) {
+        return Fail("the child's install did not append the payload");
+      }
+      peaks.push_back(static_cast<double>(peak));
+      seconds.push_back(child.seconds);
+      fixtures::RecordingMessages messages;
+      RemoveLatestMod(game.log, game.files, messages);
+      if (!messages.boxes.empty() || LengthOf(game.archive()) != int64_t(archive.size())) {
+        return Fail("the child's install does not remove");
+      }
+    }
+    (void)::unlink(package_path.c_str());
+    const double peak = Median(peaks);
+    std::printf("| %.0f MiB | %" PRId64 " | %.0f | %.0f | %.2f |\n",
+                static_cast<double>(size) / kMiB, idle_peak, peak,
+                peak - static_cast<double>(idle_peak), Median(seconds));
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+bool RunStartUp(const Options& options) {
+  const std::string folder = FreshFolder(options.scratch + "/startup");
+  const std::string data = FreshFolder(folder + "data");
+  const GameFiles files = MakeGameFiles(folder, data);
+  ModLog log;
+  log.LogPath = data + "mods.log";
+  for (int i = 1; i <= options.startup_mods; ++i) {
+    ModLogEntry entry;
+    entry.Name = "Mod number " + std::to_string(i) + ": new units and sounds for the campaign";
+    for (int j = 0; j < options.startup_changes; ++j) {
+      const int32_t n = i * options.startup_changes + j;
+      entry.Changes.push_back({static_cast<int16_t>(j % 5), 40000000 + n * 4096,
+                               132 + 12 * (n % 9000), n * 977, 4096 + j});
+    }
+    log.Mods.push_back(std::move(entry));
+  }
+  fixtures::RecordingMessages messages;
+  if (SaveModLog(log, messages)) return Fail("cannot save the start-up log");
+
+  std::vector<double> reads, lists;
+  size_t list_size = 0;
+  for (int run = 0; run < 21; ++run) {
+    ModLog back;
+    back.LogPath = log.LogPath;
+    Clock::time_point start = Clock::now();
+    if (ReadModLog(back, files, messages)) return Fail("the start-up log does not read back");
+    reads.push_back(SecondsSince(start));
+    if (back.Mods != log.Mods) return Fail("the start-up log reads back different");
+
+    start = Clock::now();
+    std::string text;
+    for (int32_t i = back.ModCount(); i >= 1; --i) text += back.Mods[i].Name + "\r\n";
+    lists.push_back(SecondsSince(start));
+    list_size = text.size();
+  }
+  std::printf("## Start-up: reading a log of %d mods x %d changes and listing them\n\n",
+              options.startup_mods, options.startup_changes);
+  std::printf(
+      "| mods.log KiB | ReadModLog ms | list text ms | list KiB | together ms |\n"
+      "|---:|---:|---:|---:|---:|\n");
+  std::printf("| %.0f | %.2f | %.3f | %.1f | %.2f |\n\n",
+              static_cast<double>(LengthOf(log.LogPath)) / 1024.0, Ms(Median(reads)),
+              Ms(Median(lists)), static_cast<double>(list_size) / 1024.0,
+              Ms(Median(reads) + Median(lists)));
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace tarnwick::bench

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "common/game_files.h"
+#include "modlog/mod_log.h"
+#include "package/package.h"
+
+// The measured runs. Each builds its own game in the scratch folder, checks that what it timed
+// really installed and removed, and prints its part of the report as Markdown.
+namespace tarnwick::bench {
+
+struct Options {
+  std::string scratch;  // host folder on the disk under test; emptied and reused
+  std::string self;     // this program, run again as a child for the memory peaks
+  int64_t large_payload = int64_t{256} << 20;
+  int large_runs = 5;
+  std::vector<int> small_counts = {1000, 4000, 16000};
+  std::vector<int> small_runs = {5, 3, 1};
+  int archive_entries = 16000;
+  int small_resource_size = 4096;
+  int64_t memory_payload = int64_t{1} << 30;
+  int memory_runs = 3;
+  int startup_mods = 1000;
+  int startup_changes = 10;
+};
+
+// A game folder holding only the base game-data archive, which is where a normal resource with
+// archive number 0 goes when Clone Campaigns is absent.
+struct BenchGame {
+  std::string root;  // host path, ending with "/"
+  GameFiles files;
+  ModLog log;
+  const std::string& archive() const { return files[kGamedataDrs]; }
+};
+[[nodiscard]] std::error_code MakeBenchGame(const std::string& root, const std::string& archive,
+                                            BenchGame* game);
+
+// The archive of the small-resource runs: `entries` ids in four tables, each entry's data
+// `size` pattern bytes, and the id of every entry in directory order.
+struct SmallArchive {
+  std::string bytes;
+  std::vector<int32_t> ids;
+};
+[[nodiscard]] SmallArchive BuildSmallArchive(int entries, int size);
+
+// A package of `count` resources of `size` bytes for archive number 0, their ids spread evenly
+// over `ids` so that every table is searched.
+[[nodiscard]] std::string BuildSmallPackage(const std::vector<int32_t>& ids, int count, int size);
+
+// Installs `package` and removes it again; false (with a line on stderr) when either did not do
+// exactly what it should: no box shown, one mod of `changes` changes, the archive grown by
+// `growth` bytes, and after removal the archive as `original` and the log empty again.
+struct RoundTrip {
+  double install_seconds = 0;
+  double remove_seconds = 0;
+  std::vector<double> resource_seconds;
+  int64_t log_bytes = 0;  // mods.log after the install
+};
+[[nodiscard]] bool InstallAndRemove(BenchGame& game, const std::string& package_path,
+                                    const PackageHeader& header, int changes, int64_t growth,
+                                    const std::string* original, RoundTrip* trip);
+
+// The child side of the memory runs, which writes its peak resident memory to `peak_file`:
+// "install" installs the package `second` into the game at `first`; "idle" only reads the package
+// and the log; "touch" holds `first` MiB of touched memory. Exit code 0 when it did what was asked.
+[[nodiscard]] int RunChildMode(const std::string& mode, const std::string& first,
+                               const std::string& second, const std::string& peak_file);
+
+void PrintMachine(const Options& options);
+[[nodiscard]] bool RunLargeResource(const Options& options);
+[[nodiscard]] bool RunSmallResources(const Options& options);
+[[nodiscard]] bool RunMemoryPeak(const Options& options);
+[[nodiscard]] bool RunStartUp(const Options& options);
+
+}  // namespace tarnwick::bench
