@@ -43,9 +43,10 @@ int Run(const std::string& prefix, const SandboxOptions& options) {
               options.clone_campaigns ? "with" : "without");
   uintmax_t total = 0;
   for (const std::string& path : written) {
-    std::error_code ignored;
-    const uintmax_t size = std::filesystem::file_size(path, ignored);
-    total += ignored ? 0 : size;
+    std::error_code unknown;
+    uintmax_t size = std::filesystem::file_size(path, unknown);
+    if (unknown) size = 0;
+    total += size;
     std::printf("  %8ju  %s\n", size, path.substr(prefix.size() + 1).c_str());
   }
   std::printf("  %8ju  bytes in all\n", total);
