@@ -13,7 +13,8 @@ namespace {
 
 std::error_code LastError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
 
-std::error_code NotOpen() { return {ERROR_INVALID_HANDLE, std::system_category()}; }
+// The same code as on POSIX: using a closed file is the program's fault, not the system's.
+std::error_code NotOpen() { return {EBADF, std::generic_category()}; }
 
 // ReadFile and WriteFile move at most a DWORD's worth at a time.
 constexpr size_t kMaxChunk = 1u << 30;

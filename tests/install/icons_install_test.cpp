@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -70,17 +72,27 @@ class InstallIconsTest : public ::testing::Test {
     fixtures::MakeFolders(dir_ / "data");
     fixtures::MakeFolders(dir_ / "tmp");
     files_ = MakeGameFiles(dir_.path() + "/", dir_.path() + "/data/");
+#ifdef _WIN32
+    // GetTempPathA asks TMP first.
+    if (const char* old = getenv("TMP")) saved_tmpdir_ = old;
+    _putenv_s("TMP", (dir_ / "tmp").c_str());
+#else
     if (const char* old = getenv("TMPDIR")) saved_tmpdir_ = old;
     setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
+#endif
     log_.LogPath = dir_.path() + "/data/mods.log";
   }
   void TearDown() override {
     SetWinePrefix(saved_prefix_);
+#ifdef _WIN32
+    _putenv_s("TMP", saved_tmpdir_.c_str());
+#else
     if (saved_tmpdir_.empty()) {
       unsetenv("TMPDIR");
     } else {
       setenv("TMPDIR", saved_tmpdir_.c_str(), 1);
     }
+#endif
   }
 
   const std::string& File(int index) const { return files_[static_cast<size_t>(index)]; }
@@ -369,6 +381,7 @@ TEST_F(InstallIconsTest, HostilePayloadsAndSpritesAreInvalidWithNothingRecorded)
   EXPECT_FALSE(TempSpritesLeft());
 }
 
+#ifndef _WIN32
 TEST_F(InstallIconsTest, LinkPlantedAtTheTemporaryNameIsNotFollowed) {
   WriteArchive(kInterfac, {{50734, fixtures::BuildSlp(IconFrames(1, 0))}});
   const std::string victim = dir_ / "victim";
@@ -383,6 +396,7 @@ TEST_F(InstallIconsTest, LinkPlantedAtTheTemporaryNameIsNotFollowed) {
   EXPECT_EQ(DecodeSlpFrame(ResourceData(ReadAll(File(kInterfac)), 50734), 1), replacement);
   EXPECT_FALSE(TempSpritesLeft());
 }
+#endif
 
 TEST_F(InstallIconsTest, UnreadableArchivesEndTheInstall) {
   WritePackage({IconRow(1, fixtures::BuildIconPayload(0x01, Picture(3, 3, 0)))});

@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -206,6 +208,8 @@ TEST_F(InstallModTest, AllSkippedStillRecordsTheMod) {
   EXPECT_EQ(disk.Mods[1].ChangeCount(), 0);
 }
 
+// A running program and a file size limit are made with POSIX calls.
+#ifndef _WIN32
 // A program running from the archive's file: the system refuses to open it for writing (text
 // file busy), as a locked file would be refused.
 class RunningProgram {
@@ -300,6 +304,7 @@ TEST_F(InstallModTest, AFullDiskTakesItsMessageWithTheChangeAlreadyRecorded) {
   EXPECT_EQ(disk.Mods[1].Changes[1].OldState, static_cast<int32_t>(graphics_before.size()));
   EXPECT_EQ(fixtures::ResourceData(game_.Archive(kGraphicsDrs), 100), "old-100");
 }
+#endif
 
 }  // namespace
 }  // namespace tarnwick
