@@ -69,17 +69,30 @@ class CrashSafety : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
-  // Every game file as it was before the mod, and no mod left in the log.
-  void ExpectPristine(const std::string& what) {
-    for (const auto& [name, bytes] : pristine_) {
-      ASSERT_EQ(fixtures::ReadAll(game_ + "/" + name), bytes) << name << " differs after " << what;
-    }
+  // Every game file as it was before the mod, and no mod left in the log. When the removal's
+  // cutting back of an archive failed, the removal goes on by design: the archive then keeps the
+  // appended bytes as an unreferenced tail, and its recorded length is the old one, so that the
+  // next install writes over that tail.
+  void ExpectPristine(const std::string& what, bool stale_tail_allowed = false) {
     ModLog log;
     log.LogPath = game_ + "/mods.log";
     fixtures::RecordingMessages messages;
     const GameFiles files = MakeGameFiles(game_ + "/", game_ + "/");
     ASSERT_FALSE(ReadModLog(log, files, messages)) << what;
     EXPECT_EQ(log.ModCount(), 0) << what;
+    for (int index = 0; index < kGameFileCount; ++index) {
+      if (!IsGameFileIndex(index)) continue;
+      const std::string name = index < 8 ? kBaseFileNames[index] : kCcFileNames[index - kCcOffset];
+      const std::string& before = pristine_.at(name);
+      const std::string after = fixtures::ReadAll(game_ + "/" + name);
+      const bool tail_only = stale_tail_allowed && !IsReplacedFile(index) &&
+                             after.size() > before.size() &&
+                             after.compare(0, before.size(), before) == 0 &&
+                             log.FileState[index] == static_cast<int32_t>(before.size());
+      ASSERT_TRUE(after == before || tail_only)
+          << name << " differs after " << what << " (" << after.size() << " bytes, was "
+          << before.size() << ")";
+    }
   }
 
   fixtures::TempDir root_;
@@ -132,7 +145,9 @@ TEST_F(CrashSafety, RemovalCutOffAtEveryChangeCanBeRunAgain) {
       Restore(installed);
       Drive("remove", cut, mode);
       Drive("remove");
-      ExpectPristine("removal cut at change " + std::to_string(cut) + " (" + mode + ")");
+      const bool failed_call = std::string(mode) == "enospc" || std::string(mode) == "eacces";
+      ExpectPristine("removal cut at change " + std::to_string(cut) + " (" + mode + ")",
+                     failed_call);
       if (HasFatalFailure()) return;
       ++runs;
     }

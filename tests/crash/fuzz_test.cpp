@@ -193,7 +193,7 @@ TEST_F(Fuzz, MutatedArchivesEndInSuccessOrTheirMessage) {
   fixtures::MpiPackage package;
   fixtures::Bytes icon;
   icon.I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw("\x04\x01\x02\x0f\x04\x03\x04\x0f");
-  package.rows = {{1, 1, 101, Pattern(3000, 40)}, {6, 0, 1, icon.str()}};
+  package.rows = {Row(1, 1, 101, Pattern(3000, 40)), Row(6, 0, 1, icon.str())};
   const std::string bytes = fixtures::BuildMpi(package);
   Mutator mutator(7);
   for (int round = 0; round < 200; ++round) {

@@ -49,6 +49,15 @@ std::string Pattern(size_t size, int seed) {
   return bytes;
 }
 
+fixtures::MpiRow Row(uint8_t type, uint8_t target, int32_t id, std::string payload) {
+  fixtures::MpiRow row;
+  row.type = type;
+  row.target = target;
+  row.id = id;
+  row.payload = std::move(payload);
+  return row;
+}
+
 Snapshot SampleGame() {
   Snapshot game;
   game["gamedata.drs"] = fixtures::BuildDrs({{"anib", Run(50000, 4, 300, 1)}});
@@ -79,15 +88,15 @@ std::string SamplePackage() {
   fixtures::MpiPackage package;
   package.title = "Everything at once";
   package.rows = {
-      {1, 1, 100, Pattern(70000, 20)},    // graphics.drs, two blocks
-      {2, 1, 3300, Pattern(900, 21)},     // graphics_x1.drs
-      {5, 6, 0, Pattern(1000, 22)},       // language.dll
-      {3, 0, 50001, Pattern(64000, 23)},  // gamedata_x1.drs, one whole block
-      {6, 0, 2, icon.str()},              // frame 2 of four icons in interfac_x1.drs
-      {5, 6, 0, Pattern(64001, 24)},      // language.dll again
-      {5, 10, 0, Pattern(500, 25)},       // genie_x1.dat
-      {1, 3, 8800, Pattern(10, 26)},      // sounds_x1.drs
-      {1, 1, 100, Pattern(300, 27)},      // graphics.drs, the same id again
+      Row(1, 1, 100, Pattern(70000, 20)),    // graphics.drs, two blocks
+      Row(2, 1, 3300, Pattern(900, 21)),     // graphics_x1.drs
+      Row(5, 6, 0, Pattern(1000, 22)),       // language.dll
+      Row(3, 0, 50001, Pattern(64000, 23)),  // gamedata_x1.drs, one whole block
+      Row(6, 0, 2, icon.str()),              // frame 2 of four icons in interfac_x1.drs
+      Row(5, 6, 0, Pattern(64001, 24)),      // language.dll again
+      Row(5, 10, 0, Pattern(500, 25)),       // genie_x1.dat
+      Row(1, 3, 8800, Pattern(10, 26)),      // sounds_x1.drs
+      Row(1, 1, 100, Pattern(300, 27)),      // graphics.drs, the same id again
   };
   return fixtures::BuildMpi(package);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
+
+#include "fixtures/mpi_writer.h"
 
 namespace tarnwick {
 
@@ -13,6 +16,8 @@ Snapshot SampleGame();
 // A package that appends to archives of both kinds, replaces files (language.dll twice) and
 // rebuilds four icons.
 std::string SamplePackage();
+
+fixtures::MpiRow Row(uint8_t type, uint8_t target, int32_t id, std::string payload);
 
 // Deterministic bytes.
 std::string Pattern(size_t size, int seed);
