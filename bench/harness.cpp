@@ -14,7 +14,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "fixtures/mpi_writer.h"
+#include "writers/mpi_writer.h"
 
 extern char** environ;
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "fixtures/files.h"
-#include "fixtures/mpi_writer.h"
 #include "scenarios.h"
+#include "writers/mpi_writer.h"
 
 namespace tarnwick::bench {
 namespace {

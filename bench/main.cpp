@@ -15,7 +15,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tarnwick-bench [--quick] [--only large|small|memory|startup] [--scratch FOLDER]\n";
+    "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup] [--scratch FOLDER]\n";
 
 std::string ThisProgram() {
   char path[PATH_MAX];
@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   if (ok && (only.empty() || only == "large")) ok = tarnwick::bench::RunLargeResource(options);
   if (ok && (only.empty() || only == "small")) ok = tarnwick::bench::RunSmallResources(options);
+  if (ok && (only.empty() || only == "wine")) ok = tarnwick::bench::RunWinePaths(options);
   if (ok && (only.empty() || only == "memory")) ok = tarnwick::bench::RunMemoryPeak(options);
   if (ok && (only.empty() || only == "startup")) ok = tarnwick::bench::RunStartUp(options);
   std::filesystem::remove_all(options.scratch, error);

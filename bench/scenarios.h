@@ -73,6 +73,7 @@ struct RoundTrip {
 void PrintMachine(const Options& options);
 [[nodiscard]] bool RunLargeResource(const Options& options);
 [[nodiscard]] bool RunSmallResources(const Options& options);
+[[nodiscard]] bool RunWinePaths(const Options& options);
 [[nodiscard]] bool RunMemoryPeak(const Options& options);
 [[nodiscard]] bool RunStartUp(const Options& options);
 
