@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "fixtures/game_folder.h"
-#include "fixtures/sandbox.h"
-#include "fixtures/wine_prefix_writer.h"
+#include "writers/game_folder.h"
+#include "writers/sandbox.h"
+#include "writers/wine_prefix_writer.h"
 
 namespace {
 

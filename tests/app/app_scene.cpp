@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "fixtures/game_folder.h"
+#include "writers/game_folder.h"
 
 namespace tarnwick::testing {
 

@@ -11,7 +11,7 @@
 #include "app/installer_form.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
-#include "fixtures/wine_prefix_writer.h"
+#include "writers/wine_prefix_writer.h"
 #include "platform/file_dialog.h"
 #include "platform/settings.h"
 

@@ -10,8 +10,8 @@
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app_scene.h"
-#include "fixtures/game_folder.h"
-#include "fixtures/mpi_writer.h"
+#include "writers/game_folder.h"
+#include "writers/mpi_writer.h"
 
 namespace tarnwick::testing {
 namespace {

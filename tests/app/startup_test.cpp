@@ -5,7 +5,7 @@
 
 #include "app/installer_form.h"
 #include "app_scene.h"
-#include "fixtures/game_folder.h"
+#include "writers/game_folder.h"
 #include "platform/trace.h"
 
 namespace tarnwick::testing {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "archive/drs.h"
-#include "fixtures/bytes.h"
-#include "fixtures/drs_writer.h"
+#include "writers/bytes.h"
+#include "fixtures/drs_checks.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "common/game_files.h"
-#include "fixtures/bytes.h"
+#include "writers/bytes.h"
 #include "fixtures/files.h"
-#include "fixtures/mpi_writer.h"
+#include "writers/mpi_writer.h"
 #include "fixtures/recording_messages.h"
 #include "install/install.h"
 #include "modlog/mod_log.h"

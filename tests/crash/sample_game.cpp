@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "fixtures/bytes.h"
-#include "fixtures/drs_writer.h"
-#include "fixtures/mpi_writer.h"
+#include "writers/bytes.h"
+#include "fixtures/drs_checks.h"
+#include "writers/mpi_writer.h"
 
 namespace tarnwick {
 namespace {

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "fixtures/mpi_writer.h"
+#include "writers/mpi_writer.h"
 
 namespace tarnwick {
 

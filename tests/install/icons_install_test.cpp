@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "common/game_files.h"
-#include "fixtures/bytes.h"
-#include "fixtures/drs_writer.h"
+#include "writers/bytes.h"
+#include "fixtures/drs_checks.h"
 #include "fixtures/files.h"
-#include "fixtures/mpi_writer.h"
+#include "writers/mpi_writer.h"
 #include "fixtures/recording_messages.h"
-#include "fixtures/slp.h"
+#include "writers/slp.h"
 #include "install/install.h"
 #include "modlog/mod_log.h"
 #include "package/package.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fixtures/bytes.h"
-#include "fixtures/slp.h"
+#include "writers/bytes.h"
+#include "writers/slp.h"
 
 namespace tarnwick::fixtures {
 namespace {

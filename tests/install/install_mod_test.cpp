@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "fixtures/mpi_writer.h"
+#include "writers/mpi_writer.h"
 #include "install/install.h"
 #include "install/install_setup.h"
 #include "package/package.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/game_files.h"
-#include "fixtures/drs_writer.h"
+#include "fixtures/drs_checks.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 #include "modlog/mod_log.h"

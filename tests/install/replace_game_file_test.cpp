@@ -6,7 +6,7 @@
 
 #include "common/game_files.h"
 #include "fixtures/files.h"
-#include "fixtures/mpi_writer.h"
+#include "writers/mpi_writer.h"
 #include "fixtures/recording_messages.h"
 #include "install/install.h"
 #include "modlog/mod_log.h"

@@ -13,8 +13,8 @@
 #include <unistd.h>
 #endif
 
-#include "fixtures/bytes.h"
-#include "fixtures/drs_writer.h"
+#include "writers/bytes.h"
+#include "fixtures/drs_checks.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 #include "modlog/mod_log.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "fixtures/files.h"
-#include "fixtures/mpi_writer.h"
+#include "writers/mpi_writer.h"
 #include "package/package.h"
 
 namespace tarnwick {

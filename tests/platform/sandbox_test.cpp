@@ -1,19 +1,19 @@
 // The demo game and its prefix, read back through the program's own readers.
 #if !defined(_WIN32)
 
-#include "fixtures/sandbox.h"
+#include "writers/sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/game_files.h"
-#include "fixtures/bytes.h"
-#include "fixtures/drs_writer.h"
+#include "writers/bytes.h"
+#include "fixtures/drs_checks.h"
 #include "fixtures/files.h"
-#include "fixtures/game_folder.h"
-#include "fixtures/slp.h"
-#include "fixtures/wine_prefix_writer.h"
+#include "writers/game_folder.h"
+#include "writers/slp.h"
+#include "writers/wine_prefix_writer.h"
 #include "package/package.h"
 #include "platform/file_system.h"
 #include "platform/host_path.h"
