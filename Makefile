@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 # Everything the build, the tests and the demo need, from Debian's packages.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-  clang-format xvfb xauth fonts-dejavu-core
+  clang-format xvfb xauth fonts-dejavu-core fonts-liberation
 
 .PHONY: deps build check test asan demo run bench format clean deps-windows check-windows
 
