@@ -19,7 +19,7 @@ struct Options {
   int64_t large_payload = int64_t{256} << 20;
   int large_runs = 5;
   std::vector<int> small_counts = {1000, 4000, 16000};
-  std::vector<int> small_runs = {5, 3, 1};
+  std::vector<int> small_runs = {5, 3, 3};
   int archive_entries = 16000;
   int small_resource_size = 4096;
   int64_t memory_payload = int64_t{1} << 30;
