@@ -1,75 +1,77 @@
 #pragma once
 
-#include <QByteArray>
-#include <map>
+#include <QSettings>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/installer_form.h"
+#include "app/qt_services.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
-#include "writers/wine_prefix_writer.h"
 #include "platform/file_dialog.h"
-#include "platform/settings.h"
+#include "writers/game_folder.h"
+#include "writers/wine_prefix_writer.h"
 
 namespace tarnwick::testing {
 
 // Answers the open-file dialog from a script and keeps every request.
-class ScriptedFileDialog : public FileDialog {
- public:
+struct ScriptedFileDialog : FileDialog {
   bool GetOpenFileName(const OpenFileRequest& request, std::string* chosen) override {
     requests.push_back(request);
-    if (!answer) return false;
-    *chosen = *answer;
-    return true;
+    if (answer) *chosen = *answer;
+    return answer.has_value();
   }
   std::optional<std::string> answer;
   std::vector<OpenFileRequest> requests;
 };
 
-class MemorySettings : public Settings {
- public:
-  std::string Get(const std::string& section, const std::string& key,
-                  const std::string& default_value) override {
-    const auto found = values.find({section, key});
-    return found == values.end() ? default_value : found->second;
+// A fresh Wine prefix in a temporary folder, made the one the program looks in (HOME too, so
+// that neither ~/.wine nor a Steam library of the machine can answer), and no remembered folder.
+struct Scene {
+  static constexpr const char* kGamePath = fixtures::kGameFolderPath;
+
+  static fixtures::WinePrefixOptions BothKeys() {
+    fixtures::WinePrefixOptions options;
+    options.cc_game_path = options.base_game_path = kGamePath;
+    return options;
   }
-  void Set(const std::string& section, const std::string& key, const std::string& value) override {
-    values[{section, key}] = value;
+
+  explicit Scene(const fixtures::WinePrefixOptions& registry) : prefix(dir / "prefix") {
+    fixtures::MakeFolders(dir / "home");
+    ::setenv("HOME", (dir / "home").c_str(), 1);
+    ::setenv("WINEPREFIX", prefix.c_str(), 1);
+    if (fixtures::WriteWinePrefix(prefix, registry)) std::abort();
+    QSettings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick")).clear();
   }
-  std::map<std::pair<std::string, std::string>, std::string> values;
-};
 
-// A fresh Wine prefix in a temporary folder, made the one the program looks in, optionally with
-// the game installed where its registry keys say.
-class Scene {
- public:
-  // The registry's "Game Path" of the game as the game folder fixture places it.
-  static std::string GamePath();
-
-  explicit Scene(const fixtures::WinePrefixOptions& registry);
-  // Both keys naming the installed game, with or without Clone Campaigns files.
-  static fixtures::WinePrefixOptions BothKeys();
-
-  bool InstallGame(bool clone_campaigns);
   // Host path of a C: drive path ("Mods\\x.mpi").
-  std::string OnDriveC(const std::string& relative) const;
-  std::string GameHost() const;
-  std::string DataHost() const;
-  bool WriteFile(const std::string& host_path, const std::string& bytes) const;
-
-  std::unique_ptr<InstallerForm> MakeForm();
-  // The boxes shown so far, for failure reports.
-  QByteArray Shown() const;
+  std::string OnDriveC(std::string relative) const {
+    for (char& c : relative) c = c == '\\' ? '/' : c;
+    return prefix + "/drive_c/" + relative;
+  }
+  std::string GameHost() const {
+    return OnDriveC("Program Files/LucasArts/Star Wars Galactic Battlegrounds");
+  }
+  std::string DataHost() const { return GameHost() + "/" + fixtures::kDataFolderOnDisk; }
+  bool InstallGame(bool clone_campaigns) const {
+    return !fixtures::WriteGameFolder(GameHost(), {.clone_campaigns = clone_campaigns});
+  }
+  bool WriteFile(const std::string& host_path, const std::string& bytes) const {
+    return !fixtures::WriteHostFile(host_path, bytes);
+  }
+  std::unique_ptr<InstallerForm> MakeForm() {
+    return std::make_unique<InstallerForm>(messages, file_dialog, settings, nullptr);
+  }
+  std::string Remembered() { return settings.Get("Open", "Last directory", "<unset>"); }
 
   fixtures::TempDir dir;
   std::string prefix;
   fixtures::RecordingMessages messages;
   ScriptedFileDialog file_dialog;
-  MemorySettings settings;
+  QtSettings settings;
 };
 
 }  // namespace tarnwick::testing

@@ -5,7 +5,6 @@
 namespace tarnwick::testing {
 int RunStartupTests(int argc, char** argv);
 int RunWindowTests(int argc, char** argv);
-int RunCommandTests(int argc, char** argv);
 }  // namespace tarnwick::testing
 
 int main(int argc, char** argv) {
@@ -17,6 +16,5 @@ int main(int argc, char** argv) {
   int failed = 0;
   failed += tarnwick::testing::RunStartupTests(argc, argv);
   failed += tarnwick::testing::RunWindowTests(argc, argv);
-  failed += tarnwick::testing::RunCommandTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

@@ -1,27 +1,47 @@
+#include <sys/resource.h>
+
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <filesystem>
 
-#include "app/installer_form.h"
+#include "app/qt_services.h"
+#include "app/readme_form.h"
 #include "app/twips.h"
 #include "app_scene.h"
+#include "writers/mpi_writer.h"
 
 namespace tarnwick::testing {
 namespace {
 
+using Box = fixtures::RecordingMessages::Box;
 using Kind = fixtures::RecordingMessages::Kind;
 
-ModLogEntry Mod(const std::string& name) {
-  ModLogEntry entry;
-  entry.Name = name;
-  return entry;
+// A graphic that the game's graphics.drs already has, so that an install can redirect it.
+fixtures::MpiRow GraphicRow() {
+  for (const fixtures::DrsTable& table : fixtures::GameArchiveTables(1)) {
+    for (const fixtures::DrsResource& resource : table.resources) {
+      if (resource.id <= 3261) return {1, 1, resource.id, "new graphic bytes", {}, {}};
+    }
+  }
+  return {};
+}
+
+fixtures::MpiPackage Package(const std::string& title, const std::string& readme) {
+  fixtures::MpiPackage package;
+  package.title = title;
+  package.readme = readme;
+  package.rows = {GraphicRow()};
+  return package;
 }
 
 }  // namespace
 
+// The main window after a successful start on a game with Clone Campaigns.
 class WindowTest : public QObject {
   Q_OBJECT
 
@@ -35,13 +55,36 @@ class WindowTest : public QObject {
     QCoreApplication::processEvents();
     QCOMPARE(form_->centralWidget()->size(), QSize(inner_width_px, inner_height_px));
   }
+  int ListWidth() const { return PlacedAt(form_->ModsInstalledBox()).width; }
+  int RemoveTop() const { return PlacedAt(form_->RemoveButton()).top; }
+
+  // Writes the package at C:\Mods\<name> and returns its program path.
+  std::string WriteMod(const std::string& name, const fixtures::MpiPackage& package) {
+    const bool written =
+        scene_->WriteFile(scene_->OnDriveC("Mods\\" + name), fixtures::BuildMpi(package));
+    return written ? "C:\\Mods\\" + name : std::string("<unwritten>");
+  }
+  void Choose(const std::optional<std::string>& path) {
+    scene_->file_dialog.answer = path;
+    form_->OpenModButton()->click();
+  }
+  QString ReadmeShown() const {
+    return form_->Readme() == nullptr ? QString() : form_->Readme()->ReadmeText()->toPlainText();
+  }
+  // Title box, Install and Readme buttons as they stand.
+  void ExpectOffered(const QString& title) {
+    QCOMPARE(form_->TitleBox()->text(), title.isEmpty() ? QStringLiteral("[none]") : title);
+    QCOMPARE(form_->InstallModButton()->isEnabled(), !title.isEmpty());
+    QCOMPARE(form_->ReadmeButton()->isEnabled(), !title.isEmpty());
+    QCOMPARE(form_->InstallModButton()->text(), QStringLiteral("Install"));
+  }
 
  private slots:
   void init() {
     scene_ = std::make_unique<Scene>(Scene::BothKeys());
     QVERIFY(scene_->InstallGame(true));
     form_ = scene_->MakeForm();
-    QVERIFY2(!form_->Form_Load(), scene_->Shown().constData());
+    QVERIFY(!form_->Form_Load());
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
   }
@@ -53,10 +96,7 @@ class WindowTest : public QObject {
   void startsAsDesigned() {
     QCOMPARE(form_->centralWidget()->size(), QSize(424, 231));
     QCOMPARE(form_->centralWidget()->palette().color(QPalette::Window), QColor(0, 0, 128));
-    const struct {
-      QWidget* control;
-      TwipRect rect;
-    } design[] = {
+    const std::pair<QWidget*, TwipRect> design[] = {
         {form_->OpenModButton(), {120, 120, 1095, 375}},
         {form_->InstallModButton(), {120, 480, 1095, 375}},
         {form_->ReadmeButton(), {1440, 120, 1095, 735}},
@@ -65,9 +105,10 @@ class WindowTest : public QObject {
     };
     for (const auto& [control, rect] : design) {
       QCOMPARE(PlacedAt(control), rect);
-      QCOMPARE(control->geometry(), QRect(ToPixels(rect.left), ToPixels(rect.top),
-                                          ToPixels(rect.width), ToPixels(rect.height)));
+      QCOMPARE(control->geometry(),
+               QRect(rect.left / 15, rect.top / 15, rect.width / 15, rect.height / 15));
     }
+    // The heading keeps its place and grows to fit its text.
     const TwipRect heading = PlacedAt(form_->Labels(0));
     QCOMPARE(QRect(heading.left, heading.top, 0, heading.height), QRect(2760, 120, 0, 255));
     QVERIFY(heading.width >= 1455);
@@ -78,26 +119,20 @@ class WindowTest : public QObject {
     QCOMPARE(form_->OpenModButton()->text(), QStringLiteral("Open mod"));
     QCOMPARE(form_->ReadmeButton()->text(), QStringLiteral("Display readme for mod"));
     QCOMPARE(form_->Labels(0)->text(), QStringLiteral("Mods installed:"));
-    QVERIFY(form_->Labels(0)->font().bold());
-    QVERIFY(form_->TitleBox()->font().bold());
+    QVERIFY(form_->Labels(0)->font().bold() && form_->TitleBox()->font().bold());
     QCOMPARE(form_->TitleBox()->font().pointSizeF(), 9.75);
-    QCOMPARE(form_->TitleBox()->text(), QStringLiteral("[none]"));
     QCOMPARE(form_->TitleBox()->palette().color(QPalette::WindowText), QColor(Qt::white));
     QVERIFY(form_->OpenModButton()->isEnabled());
-    QVERIFY(!form_->InstallModButton()->isEnabled());
-    QVERIFY(!form_->ReadmeButton()->isEnabled());
     QVERIFY(!form_->RemoveButton()->isEnabled());
+    ExpectOffered({});
 
-    // "Exit" is a command on the bar itself; "Help" opens a menu.
+    // "Exit" is a command on the bar itself; "Help" opens a menu of Help and About.
     const QList<QAction*> bar = form_->menuBar()->actions();
-    QCOMPARE(bar.size(), 2);
-    QCOMPARE(bar[0]->text(), QStringLiteral("Exit"));
-    QVERIFY(bar[0]->menu() == nullptr);
-    QCOMPARE(bar[1]->text(), QStringLiteral("Help"));
-    QVERIFY(bar[1]->menu() != nullptr);
-    QCOMPARE(bar[1]->menu()->actions().size(), 2);
-    QCOMPARE(bar[1]->menu()->actions()[0]->text(), QStringLiteral("Help"));
-    QCOMPARE(bar[1]->menu()->actions()[1]->text(), QStringLiteral("About"));
+    QVERIFY(bar.size() == 2 && bar[0] == form_->MenuExit() && bar[1]->menu() != nullptr);
+    QCOMPARE(bar[1]->menu()->actions(), (QList{form_->MenuHelpHelp(), form_->MenuHelpAbout()}));
+    QStringList texts;
+    for (QAction* action : bar + bar[1]->menu()->actions()) texts << action->text();
+    QCOMPARE(texts.join(','), QStringLiteral("Exit,Help,Help,About"));
   }
 
   void listsModsNewestFirst() {
@@ -106,91 +141,225 @@ class WindowTest : public QObject {
     const TwipRect empty = PlacedAt(form_->ModsInstalledBox());
     QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("None"));
     QCOMPARE(empty.width, outer_width - 2800);
-    QCOMPARE(PlacedAt(form_->RemoveButton()).top, empty.top + empty.height);
+    QCOMPARE(RemoveTop(), empty.top + empty.height);
 
     ModLog& log = form_->State().ModLog;
-    log.Mods.push_back(Mod("Oldest"));
-    log.Mods.push_back(Mod("Middle"));
-    log.Mods.push_back(Mod("Newest \xE9"));
+    for (const char* name : {"Oldest", "Middle", "Newest \xE9"})
+      log.Mods.push_back({.Name = name, .Changes = {}});
     form_->UpdateModBox();
     QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Newest \u00E9\nMiddle\nOldest\n"));
     QVERIFY(form_->RemoveButton()->isEnabled());
     const TwipRect three = PlacedAt(form_->ModsInstalledBox());
     QCOMPARE(three.width, outer_width - 2800);
     QVERIFY(three.height >= 3 * empty.height);
-    QCOMPARE(PlacedAt(form_->RemoveButton()).top, three.top + three.height);
-    QCOMPARE(form_->RemoveButton()->geometry().top(), ToPixels(three.top + three.height));
+    QCOMPARE(RemoveTop(), three.top + three.height);
 
-    log.Mods.clear();
+    // A list longer than the window: the button stays inside it.
+    for (int i = 0; i < 30; ++i)
+      log.Mods.push_back({.Name = "Mod " + std::to_string(i), .Changes = {}});
     form_->UpdateModBox();
-    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("None"));
-    QVERIFY(!form_->RemoveButton()->isEnabled());
-  }
-
-  void keepsRemoveButtonInsideTheWindow() {
-    ModLog& log = form_->State().ModLog;
-    for (int i = 0; i < 30; ++i) log.Mods.push_back(Mod("Mod number " + std::to_string(i)));
-    form_->UpdateModBox();
-    const int outer_height = ToTwips(form_->frameGeometry().height());
-    QCOMPARE(PlacedAt(form_->RemoveButton()).top, outer_height - 375);
+    QCOMPARE(RemoveTop(), ToTwips(form_->frameGeometry().height()) - 375);
   }
 
   void followsResizes() {
     ShowResized(300, 200);  // 4500 x 3000 twips
-    TwipRect box = PlacedAt(form_->ModsInstalledBox());
-    QCOMPARE(box.width, 4500 - 2800);
-    QCOMPARE(PlacedAt(form_->RemoveButton()).top, box.top + box.height);
+    QCOMPARE(ListWidth(), 4500 - 2800);
+    QCOMPARE(RemoveTop(),
+             PlacedAt(form_->ModsInstalledBox()).top + PlacedAt(form_->ModsInstalledBox()).height);
     QCOMPARE(form_->Line1Y2(), 3000 - 105);
-
     // At 3000 twips or less the list keeps its width.
     ShowResized(200, 200);
-    QCOMPARE(PlacedAt(form_->ModsInstalledBox()).width, 4500 - 2800);
+    QCOMPARE(ListWidth(), 4500 - 2800);
     ShowResized(201, 200);
-    QCOMPARE(PlacedAt(form_->ModsInstalledBox()).width, 3015 - 2800);
-
+    QCOMPARE(ListWidth(), 3015 - 2800);
     // Shorter than the list: the button's bottom edge stays at the bottom.
     ShowResized(300, 30);
-    QCOMPARE(PlacedAt(form_->RemoveButton()).top, 450 - 375);
+    QCOMPARE(RemoveTop(), 450 - 375);
     QCOMPARE(form_->Line1Y2(), 450 - 105);
     // At 200 twips or less the line keeps its end.
     ShowResized(300, 13);
     QCOMPARE(form_->Line1Y2(), 450 - 105);
-    QCOMPARE(PlacedAt(form_->RemoveButton()).top, 195 - 375);
-
-    // Left column and labels never move.
+    QCOMPARE(RemoveTop(), 195 - 375);
     QCOMPARE(PlacedAt(form_->OpenModButton()), (TwipRect{120, 120, 1095, 375}));
-    QCOMPARE(PlacedAt(form_->Labels(1)), (TwipRect{120, 960, 1455, 240}));
-  }
 
-  void outerWidthAfterUpdateExceedsInnerAfterResize() {
+    // A resize measures the inside of the window, UpdateModBox its outside.
     ShowResized(400, 231);
-    const int after_resize = PlacedAt(form_->ModsInstalledBox()).width;
+    QCOMPARE(ListWidth(), 6000 - 2800);
     form_->UpdateModBox();
-    const int after_update = PlacedAt(form_->ModsInstalledBox()).width;
-    QCOMPARE(after_resize, 6000 - 2800);
-    QCOMPARE(after_update, ToTwips(form_->frameGeometry().width()) - 2800);
-    QVERIFY(after_update >= after_resize);
+    QCOMPARE(ListWidth(), ToTwips(form_->frameGeometry().width()) - 2800);
+    QVERIFY(ListWidth() >= 6000 - 2800);
   }
 
   void answersHelpAboutAndExit() {
     form_->MenuHelpHelp()->trigger();
     form_->MenuHelpAbout()->trigger();
-    QCOMPARE(scene_->messages.boxes.size(), size_t{2});
-    const auto& help = scene_->messages.boxes[0];
-    QCOMPARE(help.kind, Kind::kInformation);
-    QCOMPARE(help.title, std::string("Help"));
-    QVERIFY(help.text.starts_with(
+    const auto& boxes = scene_->messages.boxes;
+    QCOMPARE(boxes.size(), size_t{2});
+    for (const auto& [box, title] : {std::pair{boxes[0], "Help"}, {boxes[1], "About"}}) {
+      QVERIFY(box.kind == Kind::kInformation && box.title == title);
+    }
+    QVERIFY(boxes[0].text.starts_with(
         "For instructions on the usage of this program, see the description of the 'Tarnwick' in "
         "the 'Downloads...Utilities' section of https://"));
-    const auto& about = scene_->messages.boxes[1];
-    QCOMPARE(about.kind, Kind::kInformation);
-    QCOMPARE(about.title, std::string("About"));
-    QVERIFY(about.text.starts_with("Tarnwick by "));
-    QVERIFY(about.text.ends_with(") - unsupported beta version - very buggy!"));
-    QVERIFY(about.text.find(" (") != std::string::npos);
-
+    QVERIFY(boxes[1].text.starts_with("Tarnwick by "));
+    QVERIFY(boxes[1].text.ends_with(") - unsupported beta version - very buggy!"));
     form_->MenuExit()->trigger();
     QVERIFY(!form_->isVisible());
+  }
+
+  void asksForAPackageInTheRememberedFolder() {
+    Choose(std::nullopt);
+    QCOMPARE(scene_->file_dialog.requests.size(), size_t{1});
+    const OpenFileRequest& first = scene_->file_dialog.requests[0];
+    QCOMPARE(first.initial_folder, std::string("C:\\"));
+    QCOMPARE(first.title, std::string("Select mod to install"));
+    QCOMPARE(first.filter_name, std::string("Mod Project Installation files (*.mpi)"));
+    QCOMPARE(first.filter_pattern, std::string("*.MPI"));
+    QCOMPARE(first.max_path, size_t{256});
+    QCOMPARE(scene_->Remembered(), "<unset>");
+    ExpectOffered({});
+
+    // Remembered even for a broken package, and by a window made later.
+    fixtures::MpiPackage broken = Package("Broken", "x");
+    broken.magic = "MPI 9.9 ";
+    Choose(WriteMod("broken.mpi", broken));
+    QCOMPARE(scene_->Remembered(), "C:\\Mods\\");
+    scene_->file_dialog.answer.reset();
+    scene_->MakeForm()->OpenModButton_Click();
+    QCOMPARE(scene_->file_dialog.requests.back().initial_folder, "C:\\Mods\\");
+    // Game text survives the user's settings.
+    scene_->settings.Set("Open", "Last directory", "C:\\Mods \xE9t\xE9\\");
+    QCOMPARE(QtSettings().Get("Open", "Last directory", ""), "C:\\Mods \xE9t\xE9\\");
+  }
+
+  void ignoresChoicesThatAreNotListed_data() {
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("missing file") << QStringLiteral("C:\\Mods\\gone.mpi");
+    QTest::newRow("hidden file") << QStringLiteral("C:\\Mods\\.hidden.mpi");
+    QTest::newRow("folder") << QStringLiteral("C:\\Mods\\folder.mpi");
+    QTest::newRow("empty") << QString();
+  }
+  void ignoresChoicesThatAreNotListed() {
+    QFETCH(QString, chosen);
+    const std::string valid = WriteMod("valid.mpi", Package("Valid mod", "Readme"));
+    WriteMod(".hidden.mpi", Package("Hidden mod", "Hidden"));
+    fixtures::MakeFolders(scene_->OnDriveC("Mods\\folder.mpi"));
+    Choose(valid);
+    scene_->settings.Set("Open", "Last directory", "C:\\Before\\");
+
+    Choose(chosen.toStdString());
+    QVERIFY(scene_->messages.boxes.empty());
+    QCOMPARE(scene_->Remembered(), "C:\\Before\\");
+    QCOMPARE(form_->State().PackagePath, valid);
+    ExpectOffered("Valid mod");
+  }
+
+  void offersAValidPackageWithItsReadme() {
+    const std::string path = WriteMod("first.mpi", Package("First \xE9 mod", "Line one\r\nTwo"));
+    Choose(path);
+    QVERIFY(scene_->messages.boxes.empty());
+    QCOMPARE(form_->State().PackagePath, path);
+    ExpectOffered(QStringLiteral("First \u00E9 mod"));
+    ReadmeForm* readme = form_->Readme();
+    QVERIFY(readme != nullptr && readme->isVisible());
+    QVERIFY(readme->ReadmeText()->isReadOnly());
+    QCOMPARE(readme->windowTitle(), QStringLiteral("Readme file"));
+    QCOMPARE(ReadmeShown(), QStringLiteral("Line one\nTwo"));
+
+    // "Close readme" only hides it; the button brings the same text back.
+    readme->CloseButton()->click();
+    QVERIFY(!readme->isVisible());
+    form_->ReadmeButton()->click();
+    QVERIFY(readme->isVisible());
+    QCOMPARE(ReadmeShown(), QStringLiteral("Line one\nTwo"));
+
+    // The same package again, then another: one window, showing the latest readme.
+    Choose(path);
+    QVERIFY(form_->Readme() == readme && readme->isVisible());
+    Choose(WriteMod("second.mpi", Package("Second", "Other readme")));
+    QVERIFY(form_->Readme() == readme);
+    QCOMPARE(ReadmeShown(), QStringLiteral("Other readme"));
+    ExpectOffered("Second");
+
+    // Closing the main window takes the readme with it.
+    form_->close();
+    QVERIFY(!form_->isVisible());
+    QVERIFY(!readme->isVisible() && !readme->isEnabled());
+  }
+
+  // A bad choice after a good one: the title goes, the readme stays.
+  void refusesAPackageAfterAValidOne_data() {
+    QTest::addColumn<bool>("invalid");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("invalid") << true
+                             << "Specified MPI file is invalid or corrupted! Make sure you have "
+                                "the latest version of the mod installer.";
+    QTest::newRow("cannot be opened") << false << "Error opening mod!";
+  }
+  void refusesAPackageAfterAValidOne() {
+    QFETCH(bool, invalid);
+    QFETCH(QString, message);
+    Choose(WriteMod("valid.mpi", Package("Valid mod", "Kept readme")));
+    fixtures::MpiPackage package = Package("Bad", "Never shown");
+    if (invalid) package.rows[0].type = 9;
+    const std::string path = WriteMod("bad.mpi", package);
+    // No descriptor can be had (run as root, permissions would not stop the read).
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit none = saved;
+    none.rlim_cur = invalid ? saved.rlim_cur : 3;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    Choose(path);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QCOMPARE(scene_->messages.Errors(), std::vector<std::string>{message.toStdString()});
+    QCOMPARE(form_->State().PackagePath, path);
+    ExpectOffered({});
+    QCOMPARE(ReadmeShown(), QStringLiteral("Kept readme"));
+    QVERIFY(form_->Readme()->isVisible());
+  }
+
+  void installsListsAndRemovesTheMod() {
+    Choose(WriteMod("valid.mpi", Package("Good mod", "Readme")));
+    form_->InstallModButton()->click();
+    QCOMPARE(scene_->messages.boxes,
+             (std::vector<Box>{{Kind::kPlain, "Mod installation", "Mod installed successfully"}}));
+    ExpectOffered({});
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Good mod\n"));
+    QVERIFY(form_->RemoveButton()->isEnabled());
+
+    // Declined: nothing happens. Confirmed: the mod goes and the list follows.
+    const std::string graphics = scene_->DataHost() + "/graphics.drs";
+    const auto installed_size = std::filesystem::file_size(graphics);
+    scene_->messages.boxes.clear();
+    scene_->messages.answers = {false, true};
+    form_->RemoveButton()->click();
+    QCOMPARE(scene_->messages.boxes,
+             (std::vector<Box>{{Kind::kConfirm, "Warning",
+                                "This will uninstall all the modifications made by the latest "
+                                "modpack that you have installed (Good mod). Do you wish to "
+                                "continue?"}}));
+    QCOMPARE(form_->State().ModLog.ModCount(), 1);
+    QCOMPARE(std::filesystem::file_size(graphics), installed_size);
+    form_->RemoveButton()->click();
+    QCOMPARE(scene_->messages.boxes.size(), size_t{2});
+    QCOMPARE(form_->State().ModLog.ModCount(), 0);
+    QVERIFY(std::filesystem::file_size(graphics) < installed_size);
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("None"));
+    QVERIFY(!form_->RemoveButton()->isEnabled());
+  }
+
+  void keepsThePackageAfterAFailedInstall() {
+    // The second resource names an id the archive lacks: the first stays applied and listed.
+    fixtures::MpiPackage package = Package("Half mod", "Readme");
+    package.rows.push_back(GraphicRow());
+    package.rows.back().target = 0;
+    package.rows.back().id = 424242;
+    Choose(WriteMod("half.mpi", package));
+    form_->InstallModButton()->click();
+    QCOMPARE(scene_->messages.boxes.size(), size_t{1});
+    QCOMPARE(scene_->messages.boxes[0].kind, Kind::kError);
+    ExpectOffered("Half mod");
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Half mod (incomplete)\n"));
   }
 };
 
