@@ -18,7 +18,7 @@ using fixtures::ReadAll;
 using fixtures::TempDir;
 using fixtures::WriteAll;
 
-TEST(BinaryFileTest, ReadsPastTheEndFailAndMoveNothingBeyondIt) {
+TEST(BinaryFileTest, ReadsPastTheEndFailAndWritesPastItFillWithZeros) {
   TempDir dir;
   const std::string path = dir / "f.bin";
   WriteAll(path, "abcdef");
@@ -27,27 +27,19 @@ TEST(BinaryFileTest, ReadsPastTheEndFailAndMoveNothingBeyondIt) {
   char buffer[8] = {};
   EXPECT_FALSE(file.ReadAt(2, buffer, 4));
   EXPECT_EQ(std::string(buffer, 4), "cdef");
-  EXPECT_EQ(file.position(), 6);
-  const std::error_code short_read = file.Read(buffer, 1);
-  EXPECT_EQ(short_read, FileError::kShortRead);
-  EXPECT_EQ(ClassifyFailure(short_read), FailureClass::kOther);
+  EXPECT_EQ(file.Read(buffer, 1), FileError::kShortRead);
   EXPECT_EQ(file.ReadAt(4, buffer, 3), FileError::kShortRead);
   EXPECT_EQ(file.Seek(-1), FileError::kOutOfRange);
   EXPECT_TRUE(file.Write("x", 1));  // opened for reading only
   ASSERT_FALSE(file.Close());
   EXPECT_TRUE(file.Read(buffer, 1));
 
-  BinaryFile writer;
-  ASSERT_FALSE(writer.Open(path, OpenMode::kReadWrite));
-  ASSERT_FALSE(writer.WriteAt(8, "zz", 2));
-  int64_t length = 0;
-  ASSERT_FALSE(writer.Length(&length));
-  EXPECT_EQ(length, 10);
-  ASSERT_FALSE(writer.Close());
+  ASSERT_FALSE(file.Open(path, OpenMode::kReadWrite));
+  ASSERT_FALSE(file.WriteAt(8, "zz", 2));
+  ASSERT_FALSE(file.Close());
   EXPECT_EQ(ReadAll(path), std::string("abcdef\0\0zz", 10));
 }
 
-// Pipes and symbolic links of POSIX; tests/windows covers devices and folders on Windows.
 #ifndef _WIN32
 TEST(BinaryFileTest, OnlyOrdinaryFilesOpenAndNothingWaitsForAPipe) {
   TempDir dir;
@@ -56,9 +48,7 @@ TEST(BinaryFileTest, OnlyOrdinaryFilesOpenAndNothingWaitsForAPipe) {
   EXPECT_EQ(file.Open(dir / "pipe", OpenMode::kRead), FileError::kNotOrdinaryFile);
   EXPECT_EQ(file.Open(dir / "pipe", OpenMode::kReadWrite), FileError::kNotOrdinaryFile);
   EXPECT_EQ(file.Open(dir.path(), OpenMode::kRead), std::errc::is_a_directory);
-  EXPECT_EQ(file.Open(dir / "missing", OpenMode::kRead), std::errc::no_such_file_or_directory);
   EXPECT_EQ(file.Open(dir / "missing", OpenMode::kReadWrite), std::errc::no_such_file_or_directory);
-  EXPECT_FALSE(file.is_open());
   EXPECT_TRUE(TruncateExistingFile(dir / "pipe", 0));
   EXPECT_TRUE(TruncateExistingFile(dir / "missing", 0));
   EXPECT_FALSE(fixtures::Exists(dir / "missing"));
@@ -68,14 +58,10 @@ TEST(BinaryFileTest, OnlyOrdinaryFilesOpenAndNothingWaitsForAPipe) {
   ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "planted").c_str()), 0);
   EXPECT_EQ(file.Open(dir / "planted", OpenMode::kCreateExclusive), std::errc::file_exists);
   EXPECT_EQ(ReadAll(dir / "target"), "keep");
-
-  // A file written through a blocking descriptor afterwards: no leftover O_NONBLOCK.
-  ASSERT_FALSE(file.Open(dir / "new", OpenMode::kCreateExclusive));
-  EXPECT_FALSE(file.Write("data", 4));
 }
 #endif
 
-TEST(FileSystemTest, CopyTruncateAndDelete) {
+TEST(FileSystemTest, CopyReplacesAllBytesButNeverEmptiesTheSameFile) {
   TempDir dir;
   std::string big(150000, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
@@ -89,14 +75,6 @@ TEST(FileSystemTest, CopyTruncateAndDelete) {
   EXPECT_TRUE(CopyFileOver(dir / "a", dir / "a2"));
   EXPECT_EQ(ReadAll(dir / "a"), big);
 #endif
-
-  ASSERT_FALSE(TruncateExistingFile(dir / "b", 10));
-  int64_t length = 0;
-  ASSERT_FALSE(FileLength(dir / "b", &length));
-  EXPECT_EQ(length, 10);
-  EXPECT_EQ(TruncateExistingFile(dir / "b", -1), FileError::kOutOfRange);
-  ASSERT_FALSE(DeleteFile(dir / "b"));
-  EXPECT_EQ(FileLength(dir / "b", &length), std::errc::no_such_file_or_directory);
 }
 
 TEST(FailureTest, ClassesOfFailure) {
@@ -108,39 +86,34 @@ TEST(FailureTest, ClassesOfFailure) {
               FailureClass::kPermissionDenied);
 #endif
   }
-  for (const int value : {ENOSPC,
 #ifdef EDQUOT
-                          EDQUOT,
+  EXPECT_EQ(ClassifyFailure(of(EDQUOT)), FailureClass::kDiskFull);
 #endif
-                          EFBIG}) {
+  for (const int value : {ENOSPC, EFBIG}) {
     EXPECT_EQ(ClassifyFailure(of(value)), FailureClass::kDiskFull) << value;
   }
   for (const int value : {ENOENT, EIO, EISDIR, 0}) {
     EXPECT_EQ(ClassifyFailure(of(value)), FailureClass::kOther) << value;
   }
   EXPECT_EQ(ClassifyFailure(FileError::kGameRunning), FailureClass::kPermissionDenied);
-  EXPECT_EQ(ClassifyFailure(FileError::kNotOrdinaryFile), FailureClass::kOther);
+  EXPECT_EQ(ClassifyFailure(FileError::kShortRead), FailureClass::kOther);
   EXPECT_EQ(ClassifyFailure(std::make_error_code(std::io_errc::stream)), FailureClass::kOther);
-  EXPECT_EQ(make_error_code(FileError::kShortRead).message(), "unexpected end of file");
 }
 
-TEST(TextCodecTest, EveryByteSurvivesTheRoundTrip) {
+TEST(TextCodecTest, EveryByteSurvivesAndWhatTheCodePageLacksBecomesQuestionMarks) {
   std::string all;
   for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
-  const std::string utf8 = Cp1252ToUtf8(all);
-  EXPECT_EQ(Utf8ToCp1252(utf8), all);
+  EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
   EXPECT_EQ(Cp1252ToUtf8("\x80\x9f\xe9"), "\xe2\x82\xac\xc5\xb8\xc3\xa9");
-}
-
-TEST(TextCodecTest, WhatTheCodePageLacksOrBrokenTextBecomesQuestionMarks) {
-  EXPECT_EQ(Utf8ToCp1252("\xe6\x98\x9f \xf0\x9f\x98\x80 \xe2\x82\xac"), "? ? \x80");
-  EXPECT_EQ(Utf8ToCp1252("\xc2\x80"), "?");  // C1 control U+0080
-  EXPECT_EQ(Utf8ToCp1252("\xc0\x80/\xc0\xaf"),
-            "??"
-            "/??");  // overlong zero and slash
-  EXPECT_EQ(Utf8ToCp1252("\xe0\x80\xaf"), "???");
-  EXPECT_EQ(Utf8ToCp1252("a\xc3"), "a?");  // cut short
-  EXPECT_EQ(Utf8ToCp1252("\xc3(\xff\xf8\x88\x80\x80\x80"), "?(??????");
+  const std::pair<const char*, const char*> cases[] = {
+      {"\xe6\x98\x9f \xf0\x9f\x98\x80 \xe2\x82\xac", "? ? \x80"},
+      {"\xc2\x80", "?"},                // C1 control U+0080
+      {"\xc0\x80/\xc0\xaf", "?\?/??"},  // overlong zero and slash
+      {"\xe0\x80\xaf", "???"},
+      {"a\xc3", "a?"},  // cut short
+      {"\xc3(\xff\xf8\x88\x80\x80\x80", "?(??????"},
+  };
+  for (const auto& [utf8, cp1252] : cases) EXPECT_EQ(Utf8ToCp1252(utf8), cp1252) << utf8;
 }
 
 }  // namespace

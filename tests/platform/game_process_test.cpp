@@ -16,42 +16,30 @@
 namespace tarnwick {
 namespace {
 
-using fixtures::ReadAll;
-using fixtures::TempDir;
-using fixtures::WriteAll;
-
-// A shell that waits for its input to close, started under the given program file and
-// arguments (argv[0] first), as a stand-in for the game or Wine's loader.
+// A shell that loops until killed, started under the given program file and arguments (argv[0]
+// first), as a stand-in for the game or Wine's loader. Its process group goes with it.
 class Helper {
  public:
   Helper(const std::string& program, std::vector<std::string> args) {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
+    args.insert(args.begin() + 1, {"-c", "while sleep 1; do :; done"});
     pid_ = ::fork();
     if (pid_ == 0) {
-      ::dup2(fds[0], 0);
-      ::close(fds[0]);
-      ::close(fds[1]);
+      ::setpgid(0, 0);
       std::vector<char*> argv;
       for (std::string& arg : args) argv.push_back(arg.data());
       argv.push_back(nullptr);
       ::execv(program.c_str(), argv.data());
       ::_exit(127);
     }
-    ::close(fds[0]);
-    input_ = fds[1];
+    ::setpgid(pid_, pid_);
   }
   ~Helper() {
-    if (input_ >= 0) ::close(input_);
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    ::kill(-pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
   }
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
+  pid_t pid_;
 };
 
 // The helper needs a moment between fork and exec before /proc shows its new name.
@@ -63,37 +51,33 @@ bool SeenWithin(bool expected) {
   return false;
 }
 
-const char kWait[] = "read line";
-
 TEST(GameProcessTest, FindsTheGameByItsProgramNameOnly) {
   ASSERT_FALSE(GameIsRunning()) << "a game process runs on this machine";
   {
-    Helper other("/bin/sh", {"C:\\Games\\Battlegrounds.exe.bak", "-c", kWait});
-    Helper argument("/bin/sh", {"sh", "-c", kWait, "Battlegrounds.exe"});
+    Helper other("/bin/sh", {"C:\\Games\\Battlegrounds.exe.bak"});
+    Helper argument("/bin/sh", {"sh", "Battlegrounds.exe"});
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(GameIsRunning());
   }
-  {
-    Helper game("/bin/sh", {"C:\\Program Files\\SWGB\\game\\BATTLEGROUNDS.EXE", "-c", kWait});
-    EXPECT_TRUE(SeenWithin(true));
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"C:\\Program Files\\SWGB\\game\\BATTLEGROUNDS.EXE"},
+           {"/usr/lib/wine/wine64-preloader", "Z:\\home\\u\\swgb\\Battlegrounds_x1.exe"}}) {
+    {
+      Helper game("/bin/sh", args);
+      EXPECT_TRUE(SeenWithin(true)) << args[0];
+    }
+    EXPECT_TRUE(SeenWithin(false));
   }
-  EXPECT_TRUE(SeenWithin(false));
-  {
-    Helper loader("/bin/sh", {"/usr/lib/wine/wine64-preloader", "-c", kWait,
-                              "Z:\\home\\u\\swgb\\Battlegrounds_x1.exe"});
-    EXPECT_TRUE(SeenWithin(true));
-  }
-  EXPECT_TRUE(SeenWithin(false));
 }
 
 TEST(GameProcessTest, FindsTheGameByTheKernelsShortNameAndNeverCountsItself) {
-  TempDir dir;
+  fixtures::TempDir dir;
   // The kernel's name of a process is the program file's name cut to 15 bytes.
   const std::string copy = dir / "battlegrounds_x1.exe";
-  WriteAll(copy, ReadAll("/bin/sh"));
+  fixtures::WriteAll(copy, fixtures::ReadAll("/bin/sh"));
   ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
   {
-    Helper game(copy, {"sh", "-c", kWait});
+    Helper game(copy, {"sh"});
     EXPECT_TRUE(SeenWithin(true));
   }
   EXPECT_TRUE(SeenWithin(false));
