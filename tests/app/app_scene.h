@@ -59,9 +59,6 @@ struct Scene {
   bool InstallGame(bool clone_campaigns) const {
     return !fixtures::WriteGameFolder(GameHost(), {.clone_campaigns = clone_campaigns});
   }
-  bool WriteFile(const std::string& host_path, const std::string& bytes) const {
-    return !fixtures::WriteHostFile(host_path, bytes);
-  }
   std::unique_ptr<InstallerForm> MakeForm() {
     return std::make_unique<InstallerForm>(messages, file_dialog, settings, nullptr);
   }

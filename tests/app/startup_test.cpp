@@ -128,7 +128,7 @@ class StartupTest : public QObject {
   void endsWhenTheLogCannotBeRead() {
     Scene scene(Scene::BothKeys());
     QVERIFY(scene.InstallGame(true));
-    QVERIFY(scene.WriteFile(scene.DataHost() + "/mods.log", "not a log\r\n"));
+    QVERIFY(!fixtures::WriteHostFile(scene.DataHost() + "/mods.log", "not a log\r\n"));
     auto form = scene.MakeForm();
     QVERIFY(form->Form_Load());
     QCOMPARE(scene.messages.Errors(),
