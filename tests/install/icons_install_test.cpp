@@ -1,24 +1,16 @@
-#include <gtest/gtest.h>
 #include <stdlib.h>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "common/game_files.h"
+#include "install/install_setup.h"
 #include "writers/bytes.h"
-#include "fixtures/drs_checks.h"
-#include "fixtures/files.h"
-#include "writers/mpi_writer.h"
-#include "fixtures/recording_messages.h"
 #include "writers/slp.h"
-#include "install/install.h"
-#include "modlog/mod_log.h"
-#include "package/package.h"
-#include "platform/host_path.h"
 
 namespace tarnwick {
 namespace {
@@ -31,7 +23,6 @@ using fixtures::PixelGrid;
 using fixtures::ReadAll;
 using fixtures::ResourceData;
 using fixtures::SlpFrame;
-using fixtures::WriteAll;
 
 constexpr int kInterfac = 2;
 constexpr int kInterfacCc = 22;
@@ -50,106 +41,58 @@ PixelGrid Picture(int32_t width, int32_t height, int seed) {
 
 std::vector<SlpFrame> IconFrames(int count, int seed) {
   std::vector<SlpFrame> frames;
-  for (int f = 0; f < count; ++f) {
-    frames.push_back({Picture(36, 30, seed + f), 3 + f, -2 - f});
-  }
+  for (int f = 0; f < count; ++f) frames.push_back({Picture(36, 30, seed + f), 3 + f, -2 - f});
   return frames;
 }
+std::string Sprite(int frames, int seed) { return fixtures::BuildSlp(IconFrames(frames, seed)); }
 
 fixtures::MpiRow IconRow(int32_t frame, std::string payload) {
-  fixtures::MpiRow row;
-  row.type = 6;
-  row.id = frame;
-  row.payload = std::move(payload);
-  return row;
+  return {6, 0, frame, std::move(payload), {}, {}};
+}
+fixtures::MpiRow IconRow(int32_t frame, int32_t mask, const PixelGrid& picture) {
+  return IconRow(frame, fixtures::BuildIconPayload(mask, picture));
 }
 
-class InstallIconsTest : public ::testing::Test {
+class InstallIconsTest : public testing_install::InstallTest {
  protected:
+  // Temporary sprites go to a folder of the test's own.
   void SetUp() override {
-    saved_prefix_ = WinePrefix();
-    SetWinePrefix("");
-    fixtures::MakeFolders(dir_ / "data");
-    fixtures::MakeFolders(dir_ / "tmp");
-    files_ = MakeGameFiles(dir_.path() + "/", dir_.path() + "/data/");
+    fixtures::MakeFolders(Path("tmp"));
 #ifdef _WIN32
-    // GetTempPathA asks TMP first.
-    if (const char* old = getenv("TMP")) saved_tmpdir_ = old;
-    _putenv_s("TMP", (dir_ / "tmp").c_str());
+    if (const char* old = getenv("TMP")) saved_tmp_ = old;
+    _putenv_s("TMP", Path("tmp").c_str());  // GetTempPathA asks TMP first
 #else
-    if (const char* old = getenv("TMPDIR")) saved_tmpdir_ = old;
-    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
+    if (const char* old = getenv("TMPDIR")) saved_tmp_ = old;
+    setenv("TMPDIR", Path("tmp").c_str(), 1);
 #endif
-    log_.LogPath = dir_.path() + "/data/mods.log";
   }
   void TearDown() override {
-    SetWinePrefix(saved_prefix_);
 #ifdef _WIN32
-    _putenv_s("TMP", saved_tmpdir_.c_str());
+    _putenv_s("TMP", saved_tmp_.c_str());
 #else
-    if (saved_tmpdir_.empty()) {
-      unsetenv("TMPDIR");
-    } else {
-      setenv("TMPDIR", saved_tmpdir_.c_str(), 1);
-    }
+    saved_tmp_.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved_tmp_.c_str(), 1);
 #endif
   }
 
-  const std::string& File(int index) const { return files_[static_cast<size_t>(index)]; }
-
-  // Writes the archive with a few unrelated resources around the icons, and records its length.
-  void WriteArchive(int index, std::vector<DrsResource> icons) {
-    std::vector<DrsResource> others = {{50100, "button"}, {50101, "panel data"}};
-    WriteAll(File(index), fixtures::BuildDrs({{"plsb", others}, {"pls ", std::move(icons)}}));
-    log_.FileState[static_cast<size_t>(index)] = static_cast<int32_t>(ReadAll(File(index)).size());
+  // The icons beside a few unrelated resources.
+  void WriteIcons(int index, std::vector<DrsResource> icons) {
+    WriteArchive(
+        index, {{"plsb", {{50100, "button"}, {50101, "panel data"}}}, {"pls ", std::move(icons)}});
+  }
+  // The package, then the mod begun on a log that holds the archives' lengths.
+  void Prepare(std::vector<fixtures::MpiRow> rows) {
+    WritePackage(std::move(rows));
+    StartMod();
+  }
+  HandlerOutcome Run(int row, bool cc = false) { return InstallTest::Run(InstallIcons, row, cc); }
+  bool TempSpritesLeft() const { return !std::filesystem::is_empty(Path("tmp")); }
+  void ExpectNothingRecorded(const std::string& archive_before) {
+    EXPECT_EQ(Archive(kInterfac), archive_before);
+    EXPECT_EQ(log.Mods[1].ChangeCount(), 0);
+    EXPECT_EQ(DiskLog().ModCount(), 0);
   }
 
-  // Saves the log as it stands before the install and starts the mod's entry, then writes the
-  // package and reads its table with the program's reader.
-  void WritePackage(std::vector<fixtures::MpiRow> rows) {
-    ASSERT_FALSE(SaveModLog(log_, messages_));
-    log_.Mods.push_back(ModLogEntry{"Icons (incomplete)", {}});
-    fixtures::MpiPackage package;
-    package.rows = std::move(rows);
-    const std::string path = dir_ / "icons.mpi";
-    WriteAll(path, fixtures::BuildMpi(package));
-    ASSERT_EQ(ReadPackage(path, header_), PackageRead::kValid);
-    ASSERT_FALSE(package_.Open(path, OpenMode::kRead));
-    ASSERT_FALSE(package_.Length(&package_length_));
-  }
-
-  HandlerOutcome Run(int row, bool cc_present) {
-    InstallContext context{
-        package_,  package_length_, buffer_,  row, header_.resources[row], log_, files_, cc_present,
-        messages_, nullptr,         &copied_, {}};
-    const HandlerOutcome outcome = InstallIcons(context);
-    error_ = context.error;
-    return outcome;
-  }
-
-  ModLog LogOnDisk() {
-    ModLog disk;
-    disk.LogPath = log_.LogPath;
-    EXPECT_FALSE(ReadModLog(disk, files_, messages_));
-    return disk;
-  }
-
-  bool TempSpritesLeft() const {
-    return !std::filesystem::is_empty(std::filesystem::path(dir_ / "tmp"));
-  }
-
-  fixtures::TempDir dir_;
-  std::string saved_prefix_;
-  std::string saved_tmpdir_;
-  GameFiles files_;
-  ModLog log_;
-  fixtures::RecordingMessages messages_;
-  PackageHeader header_;
-  BinaryFile package_;
-  int64_t package_length_ = 0;
-  std::vector<unsigned char> buffer_ = std::vector<unsigned char>(kCopyBufferSize);
-  int64_t copied_ = 0;
-  std::error_code error_;
+  std::string saved_tmp_;
 };
 
 TEST_F(InstallIconsTest, WorkedExampleBuildsTheSpriteByteForByte) {
@@ -158,49 +101,26 @@ TEST_F(InstallIconsTest, WorkedExampleBuildsTheSpriteByteForByte) {
   sprite.Text("2.0N", 4).I32(2).Text("icon comment", 24);
   for (int32_t v = 0; v < 16; ++v) sprite.I32(1000 + v);
   sprite.Raw("old!");
-  ASSERT_EQ(sprite.size(), 100u);
-  WriteArchive(kInterfac, {{50734, sprite.str()}});
-  const std::string archive_before = ReadAll(File(kInterfac));
-  const int32_t recorded = log_.FileState[kInterfac];
-  const auto entry_before = fixtures::ParseDrsEntries(archive_before).back();
-
+  WriteIcons(kInterfac, {{50734, sprite.str()}});
+  const std::string before = Archive(kInterfac);
+  const auto entry = fixtures::ParseDrsEntries(before).back();
   const std::string commands = "ABCDEFGHIJKLMNOPQRST";
-  WritePackage({IconRow(2, Bytes().I32(0x01).I32(7).I32(2).I32(0).I32(10).Raw(commands).str())});
-  ASSERT_EQ(Run(1, false), HandlerOutcome::kDone);
+  Prepare({IconRow(2, Bytes().I32(0x01).I32(7).I32(2).I32(0).I32(10).Raw(commands).str())});
+  const int32_t recorded = log.FileState[kInterfac];
+  ASSERT_EQ(Run(1), HandlerOutcome::kDone);
 
-  Bytes expected;
-  expected.Raw(sprite.str().substr(0, 64))
-      .I32(108)   // command table
-      .I32(100)   // outline table
-      .I32(1010)  // palette offset, kept
-      .I32(1011)  // properties, kept
-      .I32(7)
-      .I32(2)
-      .I32(1014)  // hotspot, kept
-      .I32(1015)
-      .Raw("old!")
-      .Zeros(8)
-      .I32(116)
-      .I32(126)
-      .Raw(commands);
-  ASSERT_EQ(expected.size(), 136u);
-  const std::string archive = ReadAll(File(kInterfac));
-  EXPECT_EQ(archive.size(), static_cast<size_t>(recorded) + 136);
-  EXPECT_EQ(archive.substr(static_cast<size_t>(recorded)), expected.str());
-  EXPECT_EQ(ResourceData(archive, 50734), expected.str());
-  // Only the entry's offset and size changed before the appended sprite.
-  Bytes patched;
-  patched.Raw(archive_before);
-  patched.PatchI32(static_cast<size_t>(entry_before.position) + 4, recorded)
-      .PatchI32(static_cast<size_t>(entry_before.position) + 8, 136);
-  EXPECT_EQ(archive.substr(0, static_cast<size_t>(recorded)), patched.str());
-
-  const ModLog disk = LogOnDisk();
+  Bytes expected;  // frame 2's row: command and outline tables, size; palette and hotspot kept
+  expected.Raw(before).PatchI32(static_cast<size_t>(entry.position) + 4, recorded);
+  expected.PatchI32(static_cast<size_t>(entry.position) + 8, 136);
+  expected.Raw(sprite.str().substr(0, 64)).I32(108).I32(100).I32(1010).I32(1011).I32(7).I32(2);
+  expected.I32(1014).I32(1015).Raw("old!").Zeros(8).I32(116).I32(126).Raw(commands);
+  EXPECT_EQ(Archive(kInterfac), expected.str());
+  const ModLog disk = DiskLog();
   EXPECT_EQ(disk.FileState[kInterfac], recorded + 136);
   ASSERT_EQ(disk.Mods[1].ChangeCount(), 1);
-  EXPECT_EQ(disk.Mods[1].Changes[1],
-            (FileChange{kInterfac, recorded, static_cast<int32_t>(entry_before.position),
-                        entry_before.offset, 100}));
+  EXPECT_EQ(
+      disk.Mods[1].Changes[1],
+      (FileChange{kInterfac, recorded, static_cast<int32_t>(entry.position), entry.offset, 100}));
   EXPECT_FALSE(TempSpritesLeft());
 }
 
@@ -209,152 +129,107 @@ TEST_F(InstallIconsTest, RebuiltFrameDrawsThePackagedPictureAndKeepsTheOthers) {
   const PixelGrid replacement = Picture(90, 24, 7);  // wide enough for the long commands
   for (int32_t n = 1; n <= 3; ++n) {
     SCOPED_TRACE("frame " + std::to_string(n));
-    log_ = ModLog{};
-    log_.LogPath = dir_.path() + "/data/mods.log";
-    WriteArchive(kInterfac, {{50734, fixtures::BuildSlp(frames)}});
-    WritePackage({IconRow(n, fixtures::BuildIconPayload(0x01, replacement))});
-    ASSERT_EQ(Run(1, false), HandlerOutcome::kDone);
+    WriteIcons(kInterfac, {{50734, fixtures::BuildSlp(frames)}});
+    Prepare({IconRow(n, 0x01, replacement)});
+    ASSERT_EQ(Run(1), HandlerOutcome::kDone);
 
-    const std::string sprite = ResourceData(ReadAll(File(kInterfac)), 50734);
+    const std::string sprite = ResourceData(Archive(kInterfac), 50734);
     for (int32_t f = 1; f <= 3; ++f) {
+      const SlpFrame& old = frames[static_cast<size_t>(f - 1)];
       std::string why;
       const auto drawn = DecodeSlpFrame(sprite, f, &why);
       ASSERT_TRUE(drawn.has_value()) << why;
-      EXPECT_EQ(*drawn, f == n ? replacement : frames[static_cast<size_t>(f - 1)].picture)
-          << "frame " << f;
-      const size_t row = 32 + 32 * static_cast<size_t>(f - 1);
-      EXPECT_EQ(I32At(sprite, row + 24), frames[static_cast<size_t>(f - 1)].hotspot_x);
-      EXPECT_EQ(I32At(sprite, row + 28), frames[static_cast<size_t>(f - 1)].hotspot_y);
+      EXPECT_EQ(*drawn, f == n ? replacement : old.picture) << "frame " << f;
+      const size_t row = 32 * static_cast<size_t>(f);
+      EXPECT_EQ(I32At(sprite, row + 24), old.hotspot_x);
+      EXPECT_EQ(I32At(sprite, row + 28), old.hotspot_y);
     }
   }
 }
 
-TEST_F(InstallIconsTest, FrameWithoutRowsAppendsOnlyItsCommandData) {
-  const std::string original = fixtures::BuildSlp(IconFrames(2, 3));
-  WriteArchive(kInterfac, {{50734, original}});
-  WritePackage({IconRow(1, Bytes().I32(0x01).I32(0).I32(0).Raw("xyz").str())});
-  ASSERT_EQ(Run(1, false), HandlerOutcome::kDone);
-
-  const std::string sprite = ResourceData(ReadAll(File(kInterfac)), 50734);
-  const auto s = static_cast<int32_t>(original.size());
-  ASSERT_EQ(sprite.size(), original.size() + 3);
-  EXPECT_EQ(sprite.substr(original.size()), "xyz");
-  EXPECT_EQ(I32At(sprite, 32), s);
-  EXPECT_EQ(I32At(sprite, 36), s);
-  const auto drawn = DecodeSlpFrame(sprite, 1);
-  ASSERT_TRUE(drawn.has_value());
-  EXPECT_EQ(drawn->width, 0);
-  EXPECT_EQ(drawn->height, 0);
-}
-
 TEST_F(InstallIconsTest, IconSetThreeRedirectsOneSpriteOncePerCivilisation) {
-  const std::string original = fixtures::BuildSlp(IconFrames(2, 5));
-  WriteArchive(kInterfac, {{50721, original}});
-  const int32_t recorded = log_.FileState[kInterfac];
-  const auto entry = fixtures::ParseDrsEntries(ReadAll(File(kInterfac))).back();
+  const std::string original = Sprite(2, 5);
+  WriteIcons(kInterfac, {{50721, original}});
+  const auto entry = fixtures::ParseDrsEntries(Archive(kInterfac)).back();
   const PixelGrid replacement = Picture(20, 10, 2);
   const std::string payload = fixtures::BuildIconPayload(0x305, replacement);  // civs 0 and 2
-  WritePackage({IconRow(2, payload)});
-  ASSERT_EQ(Run(1, false), HandlerOutcome::kDone);
+  Prepare({IconRow(2, payload)});
+  const int32_t recorded = log.FileState[kInterfac];
+  ASSERT_EQ(Run(1), HandlerOutcome::kDone);
 
-  const auto t = static_cast<int32_t>(original.size() + payload.size() - 12 +
-                                      4 * static_cast<size_t>(replacement.height));
-  const ModLog disk = LogOnDisk();
-  ASSERT_EQ(disk.Mods[1].ChangeCount(), 2);
+  // Each copy: the old sprite, the commands, and a zero outline of four bytes a row.
+  const auto t = static_cast<int32_t>(original.size() + payload.size() - 12 + 4 * 10);
+  const std::string archive = Archive(kInterfac);
+  ASSERT_EQ(archive.size(), static_cast<size_t>(recorded + 2 * t));
   const auto pos = static_cast<int32_t>(entry.position);
+  const ModLog disk = DiskLog();
+  ASSERT_EQ(disk.Mods[1].ChangeCount(), 2);
   EXPECT_EQ(disk.Mods[1].Changes[1], (FileChange{kInterfac, recorded, pos, entry.offset,
                                                  static_cast<int32_t>(original.size())}));
   EXPECT_EQ(disk.Mods[1].Changes[2], (FileChange{kInterfac, recorded + t, pos, recorded, t}));
   EXPECT_EQ(disk.FileState[kInterfac], recorded + 2 * t);
-
   // Both copies were built from the sprite as it was before the resource.
-  const std::string archive = ReadAll(File(kInterfac));
-  ASSERT_EQ(archive.size(), static_cast<size_t>(recorded + 2 * t));
-  EXPECT_EQ(archive.substr(static_cast<size_t>(recorded), static_cast<size_t>(t)),
-            archive.substr(static_cast<size_t>(recorded + t)));
-  EXPECT_EQ(ResourceData(archive, 50721), archive.substr(static_cast<size_t>(recorded + t)));
+  const std::string second = archive.substr(static_cast<size_t>(recorded + t));
+  EXPECT_EQ(archive.substr(static_cast<size_t>(recorded), static_cast<size_t>(t)), second);
+  EXPECT_EQ(ResourceData(archive, 50721), second);
+  EXPECT_EQ(DecodeSlpFrame(second, 2), replacement);
 }
 
-TEST_F(InstallIconsTest, CloneCampaignsChangesOnlyTheExpansionArchive) {
-  const std::vector<SlpFrame> frames = IconFrames(2, 4);
-  WriteArchive(kInterfac, {{50712, fixtures::BuildSlp(frames)}});
-  std::vector<DrsResource> icons;
-  for (int c = 0; c < 8; ++c) icons.push_back({53241 + c, fixtures::BuildSlp(IconFrames(2, c))});
-  WriteArchive(kInterfacCc, icons);
-  const std::string base_before = ReadAll(File(kInterfac));
-  const std::string cc_before = ReadAll(File(kInterfacCc));
-  const PixelGrid replacement = Picture(12, 12, 9);
-  WritePackage({IconRow(2, fixtures::BuildIconPayload(0x180, replacement))});  // set 1, civ 7
-
-  ASSERT_EQ(Run(1, true), HandlerOutcome::kDone);
-
-  EXPECT_EQ(ReadAll(File(kInterfac)), base_before);
-  const std::string cc = ReadAll(File(kInterfacCc));
-  for (int c = 0; c < 7; ++c) {
-    EXPECT_EQ(ResourceData(cc, 53241 + c), ResourceData(cc_before, 53241 + c));
+TEST_F(InstallIconsTest, TheMaskChoosesTheCivilisationsSpritesInOrder) {
+  std::vector<DrsResource> base;
+  std::vector<DrsResource> cc;
+  for (int32_t id : {50690, 50695, 50696, 50705, 50710, 50711, 50734, 50735, 50736, 50737, 50739}) {
+    base.push_back({id, Sprite(2, id)});
   }
-  EXPECT_EQ(DecodeSlpFrame(ResourceData(cc, 53248), 2), replacement);
-  const ModLog disk = LogOnDisk();
-  ASSERT_EQ(disk.Mods[1].ChangeCount(), 1);
-  EXPECT_EQ(disk.Mods[1].Changes[1].FileIndex, kInterfacCc);
-}
-
-TEST_F(InstallIconsTest, SixCivilisationsChangeInOrderAndMissingSpritesAreSkipped) {
-  std::vector<DrsResource> icons;
-  for (int c = 0; c < 6; ++c) {
-    if (c != 4) icons.push_back({50734 + c, fixtures::BuildSlp(IconFrames(1, c))});
-  }
-  WriteArchive(kInterfac, icons);
+  for (int32_t id = 53241; id <= 53248; ++id) cc.push_back({id, Sprite(2, id)});
+  struct Case {
+    int32_t mask;
+    bool cc;
+    std::vector<int32_t> ids;  // of the interface archive that holds them
+  };
+  const std::vector<Case> cases = {
+      {0xFF, false, {50734, 50735, 50736, 50737, 50739}},  // set 0, every civilisation; one absent
+      {0x180, true, {53248}},                              // set 1, civilisation 7: the expansion's
+      {0x1C0, false, {}},                                  // civilisations 6 and 7 without it
+      {0x401, false, {}},                                  // an icon set beyond 3
+      {-255, false, {}},                                   // a negative set
+      {0x200, false, {}}};                                 // no civilisation
   const PixelGrid replacement = Picture(8, 6, 1);
-  WritePackage({IconRow(1, fixtures::BuildIconPayload(0xFF, replacement))});  // set 0
-
-  ASSERT_EQ(Run(1, false), HandlerOutcome::kDone);
-
-  const std::string archive = ReadAll(File(kInterfac));
-  const auto entries = fixtures::ParseDrsEntries(archive);
-  const ModLog disk = LogOnDisk();
-  ASSERT_EQ(disk.Mods[1].ChangeCount(), 5);
-  int change = 1;
-  for (int c = 0; c < 6; ++c) {
-    if (c == 4) continue;
-    EXPECT_EQ(DecodeSlpFrame(ResourceData(archive, 50734 + c), 1), replacement) << c;
-    const int64_t position = entries[static_cast<size_t>(2 + change - 1)].position;
-    EXPECT_EQ(disk.Mods[1].Changes[change].EntryPos, position) << c;
-    ++change;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mask);
+    WriteIcons(kInterfac, base);
+    WriteIcons(kInterfacCc, cc);
+    const std::string before[] = {Archive(kInterfac), Archive(kInterfacCc)};
+    Prepare({IconRow(2, c.mask, replacement)});
+    ASSERT_EQ(Run(1, c.cc), HandlerOutcome::kDone);
+    EXPECT_TRUE(messages.boxes.empty());
+    const int changed = c.cc ? kInterfacCc : kInterfac;
+    EXPECT_EQ(Archive(c.cc ? kInterfac : kInterfacCc), before[c.cc ? 0 : 1]);
+    const std::string archive = Archive(changed);
+    if (c.ids.empty()) {
+      EXPECT_EQ(archive, before[0]);
+    }
+    ASSERT_EQ(log.Mods[1].ChangeCount(), static_cast<int32_t>(c.ids.size()));
+    const auto entries = fixtures::ParseDrsEntries(archive);
+    for (size_t k = 0; k < c.ids.size(); ++k) {
+      const FileChange& change = log.Mods[1].Changes[static_cast<int32_t>(k + 1)];
+      EXPECT_EQ(change.FileIndex, changed);
+      const auto entry = std::find_if(entries.begin(), entries.end(),
+                                      [&](const auto& e) { return e.id == c.ids[k]; });
+      ASSERT_NE(entry, entries.end());
+      EXPECT_EQ(change.EntryPos, entry->position) << c.ids[k];
+      EXPECT_EQ(DecodeSlpFrame(ResourceData(archive, c.ids[k]), 2), replacement) << c.ids[k];
+    }
   }
-  EXPECT_TRUE(messages_.boxes.empty());
-}
-
-TEST_F(InstallIconsTest, MasksThatSelectNothingChangeNothing) {
-  std::vector<DrsResource> icons;
-  for (int32_t id : {50690, 50695, 50696, 50705, 50710, 50711, 50734}) {
-    icons.push_back({id, fixtures::BuildSlp(IconFrames(1, id))});
-  }
-  WriteArchive(kInterfac, icons);
-  const std::string before = ReadAll(File(kInterfac));
-  const PixelGrid picture = Picture(4, 4, 0);
-  // Bits 6 and 7 without the expansion; an icon set beyond 3; a negative set; no civilisation.
-  WritePackage({IconRow(1, fixtures::BuildIconPayload(0x1C0, picture)),
-                IconRow(1, fixtures::BuildIconPayload(0x401, picture)),
-                IconRow(1, fixtures::BuildIconPayload(-255, picture)),
-                IconRow(1, fixtures::BuildIconPayload(0x200, picture))});
-
-  for (int row = 1; row <= 4; ++row) EXPECT_EQ(Run(row, false), HandlerOutcome::kDone) << row;
-
-  EXPECT_EQ(ReadAll(File(kInterfac)), before);
-  EXPECT_EQ(log_.Mods[1].ChangeCount(), 0);
-  EXPECT_EQ(LogOnDisk().ModCount(), 0);
 }
 
 TEST_F(InstallIconsTest, HostilePayloadsAndSpritesAreInvalidWithNothingRecorded) {
   Bytes short_table;  // claims ten frames in 100 bytes
-  short_table.Text("2.0N", 4).I32(10).Zeros(24).Zeros(68);
-  WriteArchive(
-      kInterfac,
-      {{50734, fixtures::BuildSlp(IconFrames(2, 0))}, {50735, short_table.str()}, {50736, "tiny"}});
-  const std::string before = ReadAll(File(kInterfac));
-  const std::string good = fixtures::BuildIconPayload(0x01, Picture(6, 3, 1));
-
+  short_table.Text("2.0N", 4).I32(10).Zeros(92);
+  WriteIcons(kInterfac, {{50734, Sprite(2, 0)}, {50735, short_table.str()}, {50736, "tiny"}});
+  const std::string before = Archive(kInterfac);
+  const PixelGrid picture = Picture(6, 3, 1);
+  const std::string good = fixtures::BuildIconPayload(0x01, picture);
   std::vector<fixtures::MpiRow> rows = {
       IconRow(0, good),                                                    // frame 0
       IconRow(3, good),                                                    // past frameCount
@@ -364,60 +239,51 @@ TEST_F(InstallIconsTest, HostilePayloadsAndSpritesAreInvalidWithNothingRecorded)
       IconRow(1, Bytes().I32(1).I32(-4).I32(0).Raw("x").str()),            // negative width
       IconRow(1, Bytes().I32(1).I32(4).I32(1).I32(9).Raw("short").str()),  // row outside data
       IconRow(1, Bytes().I32(1).I32(4).I32(1).I32(-1).Raw("data").str()),  // negative row
-      IconRow(1, fixtures::BuildIconPayload(0x03, Picture(6, 3, 1))),      // 2nd sprite's table
-      IconRow(1, fixtures::BuildIconPayload(0x05, Picture(6, 3, 1))),      // 2nd sprite tiny
+      IconRow(1, 0x03, picture),  // second sprite's table too short
+      IconRow(1, 0x05, picture),  // third sprite tiny
+      IconRow(1, good),           // payload beyond the package
   };
-  fixtures::MpiRow beyond = IconRow(1, good);
-  beyond.length = static_cast<int32_t>(good.size()) + 1000;
-  rows.push_back(beyond);
-  WritePackage(rows);
-
+  rows.back().length = static_cast<int32_t>(good.size()) + 1000;
+  Prepare(rows);
   for (int row = 1; row <= static_cast<int>(rows.size()); ++row) {
-    EXPECT_EQ(Run(row, false), HandlerOutcome::kInvalidPackage) << "row " << row;
+    EXPECT_EQ(Run(row), HandlerOutcome::kInvalidPackage) << "row " << row;
   }
-  EXPECT_EQ(ReadAll(File(kInterfac)), before);
-  EXPECT_EQ(log_.Mods[1].ChangeCount(), 0);
-  EXPECT_EQ(LogOnDisk().ModCount(), 0);
+  ExpectNothingRecorded(before);
   EXPECT_FALSE(TempSpritesLeft());
 }
 
 #ifndef _WIN32
 TEST_F(InstallIconsTest, LinkPlantedAtTheTemporaryNameIsNotFollowed) {
-  WriteArchive(kInterfac, {{50734, fixtures::BuildSlp(IconFrames(1, 0))}});
-  const std::string victim = dir_ / "victim";
-  WriteAll(victim, "keep me");
-  ASSERT_EQ(::symlink(victim.c_str(), (dir_ / "tmp/quillet0.slp").c_str()), 0);
+  WriteIcons(kInterfac, {{50734, Sprite(1, 0)}});
+  fixtures::WriteAll(Path("victim"), "keep me");
+  ASSERT_EQ(::symlink(Path("victim").c_str(), Path("tmp/quillet0.slp").c_str()), 0);
   const PixelGrid replacement = Picture(5, 5, 3);
-  WritePackage({IconRow(1, fixtures::BuildIconPayload(0x01, replacement))});
-
-  ASSERT_EQ(Run(1, false), HandlerOutcome::kDone);
-
-  EXPECT_EQ(ReadAll(victim), "keep me");
-  EXPECT_EQ(DecodeSlpFrame(ResourceData(ReadAll(File(kInterfac)), 50734), 1), replacement);
+  Prepare({IconRow(1, 0x01, replacement)});
+  ASSERT_EQ(Run(1), HandlerOutcome::kDone);
+  EXPECT_EQ(ReadAll(Path("victim")), "keep me");
+  EXPECT_EQ(DecodeSlpFrame(ResourceData(Archive(kInterfac), 50734), 1), replacement);
   EXPECT_FALSE(TempSpritesLeft());
 }
 #endif
 
-TEST_F(InstallIconsTest, UnreadableArchivesEndTheInstall) {
-  WritePackage({IconRow(1, fixtures::BuildIconPayload(0x01, Picture(3, 3, 0)))});
-  EXPECT_EQ(Run(1, false), HandlerOutcome::kError);  // no archive at all
-  EXPECT_TRUE(error_);
+TEST_F(InstallIconsTest, UnreadableArchivesAndUnsavableLogsEndTheInstall) {
+  Prepare({IconRow(1, 0x01, Picture(3, 3, 0))});
+  EXPECT_EQ(Run(1), HandlerOutcome::kError);  // no archive at all
+  EXPECT_TRUE(error);
 
-  WriteAll(File(kInterfac), "Copyright (c) 2001 LucasFilm and then some more bytes ....");
-  EXPECT_EQ(Run(1, false), HandlerOutcome::kInvalidPackage);
-  EXPECT_EQ(messages_.Errors(), std::vector<std::string>{"Error reading from DRS file!"});
-  EXPECT_EQ(log_.Mods[1].ChangeCount(), 0);
-}
+  fixtures::WriteAll(File(kInterfac), "Copyright (c) 2001 LucasFilm and then some more bytes ....");
+  EXPECT_EQ(Run(1), HandlerOutcome::kInvalidPackage);
+  EXPECT_EQ(messages.Errors(), testing_install::Texts{"Error reading from DRS file!"});
+  EXPECT_EQ(log.Mods[1].ChangeCount(), 0);
 
-TEST_F(InstallIconsTest, UnsavableLogLeavesTheArchiveUntouched) {
-  WriteArchive(kInterfac, {{50734, fixtures::BuildSlp(IconFrames(1, 0))}});
-  const std::string before = ReadAll(File(kInterfac));
-  WritePackage({IconRow(1, fixtures::BuildIconPayload(0x01, Picture(3, 3, 0)))});
-  log_.LogPath = dir_.path() + "/no such folder/mods.log";
-
-  EXPECT_EQ(Run(1, false), HandlerOutcome::kError);
-  EXPECT_EQ(ReadAll(File(kInterfac)), before);
-  EXPECT_EQ(messages_.Errors(), std::vector<std::string>{"Cannot save log file!"});
+  WriteIcons(kInterfac, {{50734, Sprite(1, 0)}});
+  const std::string before = Archive(kInterfac);
+  log.FileState[kInterfac] = static_cast<int32_t>(before.size());
+  log.LogPath = Path("no such folder/mods.log");
+  messages.boxes.clear();
+  EXPECT_EQ(Run(1), HandlerOutcome::kError);
+  EXPECT_EQ(Archive(kInterfac), before);
+  EXPECT_EQ(messages.Errors(), testing_install::Texts{"Cannot save log file!"});
 }
 
 }  // namespace

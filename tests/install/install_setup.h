@@ -10,37 +10,83 @@
 #include "fixtures/drs_checks.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
+#include "install/install.h"
 #include "modlog/mod_log.h"
+#include "package/package.h"
+#include "platform/file_system.h"
+#include "platform/host_path.h"
+#include "writers/mpi_writer.h"
 
 namespace tarnwick::testing_install {
 
-// Payload bytes whose every position differs from its neighbours in a 64000-byte block, so that
-// a block written twice or out of place shows.
+using Texts = std::vector<std::string>;
+
+inline constexpr char kCcNeeded[] =
+    "This mod requires the Clone Campaigns expansion pack, which cannot be found - if you have "
+    "installed it, make sure it has been run at least once. If you don't have CC, you can't use "
+    "this mod until you buy it!";
+
+// Bytes that differ from block to block, so that a misplaced 64000-byte block shows.
 inline std::string Payload(size_t size, unsigned seed = 1) {
   std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) {
-    bytes[i] = static_cast<char>((i * 7 + i / 251 + seed * 13) & 0xff);
-  }
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251 + seed * 13));
   return bytes;
 }
 
-// A game in a fresh folder: archives under data/, addressed by host paths, and its mod log.
-class GameSetup {
- public:
-  GameSetup() {
+// A game in a fresh folder (archives under data/, host paths, its mod log) and one resource
+// handler at a time run over a package read by the program's own reader.
+class InstallTest : public ::testing::Test {
+ protected:
+  using Handler = HandlerOutcome (*)(InstallContext&);
+
+  InstallTest() : saved_prefix_(WinePrefix()) {
+    SetWinePrefix("");
     fixtures::MakeFolders(dir_ / "data");
     files = MakeGameFiles(dir_.path() + "/", dir_.path() + "/data/");
     log.LogPath = dir_ / "data/mods.log";
   }
+  ~InstallTest() override { SetWinePrefix(saved_prefix_); }
 
-  std::string operator/(std::string_view name) const { return dir_ / name; }
-
+  std::string Path(std::string_view name) const { return dir_ / name; }
+  const std::string& File(int index) const { return files[static_cast<size_t>(index)]; }
   void WriteArchive(int index, const std::vector<fixtures::DrsTable>& tables,
                     const fixtures::DrsLayout& layout = {}) {
-    fixtures::WriteAll(files[static_cast<size_t>(index)], fixtures::BuildDrs(tables, layout));
+    fixtures::WriteAll(File(index), fixtures::BuildDrs(tables, layout));
   }
-  std::string Archive(int index) const {
-    return fixtures::ReadAll(files[static_cast<size_t>(index)]);
+  std::string Archive(int index) const { return fixtures::ReadAll(File(index)); }
+
+  // A fresh log as start-up makes it (the archives' lengths), and the mod's entry begun.
+  void StartMod() {
+    (void)DeleteFile(log.LogPath);
+    log = ModLog{log.LogPath, {}, {}};
+    ASSERT_FALSE(ReadModLog(log, files, messages));
+    log.Mods.push_back(ModLogEntry{"Test mod (incomplete)", {}});
+  }
+
+  void WritePackage(std::vector<fixtures::MpiRow> rows, std::string title = "Test mod") {
+    fixtures::MpiPackage package;
+    package.title = std::move(title);
+    package.rows = std::move(rows);
+    const std::string bytes = fixtures::BuildMpi(package);
+    fixtures::WriteAll(Path("mod.mpi"), bytes);
+    package_length = static_cast<int64_t>(bytes.size());
+    header = PackageHeader{};
+    ASSERT_EQ(ReadPackage(Path("mod.mpi"), header), PackageRead::kValid);
+  }
+
+  HandlerOutcome Run(Handler handler, const ResourceEntry& resource, bool cc, int number = 1) {
+    BinaryFile package;
+    EXPECT_FALSE(package.Open(Path("mod.mpi"), OpenMode::kRead));
+    std::vector<unsigned char> buffer(kCopyBufferSize);
+    copied = 0;
+    InstallContext context{package, package_length, buffer,  number,  resource, log, files,
+                           cc,      messages,       nullptr, &copied, {}};
+    const HandlerOutcome outcome = handler(context);
+    error = context.error;
+    return outcome;
+  }
+  HandlerOutcome Run(Handler handler, int row, bool cc) {
+    return Run(handler, header.resources[row], cc, row);
   }
 
   // The log as the disk holds it, read by a separate record.
@@ -53,12 +99,15 @@ class GameSetup {
   }
   std::string DiskLogText() const { return fixtures::ReadAll(log.LogPath); }
 
+  fixtures::TempDir dir_;
+  std::string saved_prefix_;
   GameFiles files;
   ModLog log;
   fixtures::RecordingMessages messages;
-
- private:
-  fixtures::TempDir dir_;
+  PackageHeader header;
+  int64_t package_length = 0;
+  int64_t copied = 0;
+  std::error_code error;
 };
 
 }  // namespace tarnwick::testing_install
