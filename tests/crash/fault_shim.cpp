@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -121,17 +120,6 @@ ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
   return real(fd, buffer, count, offset);
 }
 
-ssize_t pwrite64(int fd, const void* buffer, size_t count, off_t offset) {
-  return pwrite(fd, buffer, count, offset);
-}
-
-ssize_t writev(int fd, const struct iovec* iov, int count) {
-  static auto real = Next<ssize_t (*)(int, const struct iovec*, int)>("writev");
-  if (!IsFile(fd)) return real(fd, iov, count);
-  if (DecideWhole() != 0) return -1;
-  return real(fd, iov, count);
-}
-
 // Opening with O_TRUNC or O_CREAT can empty or create a file: a change like any other.
 int open(const char* path, int flags, ...) {
   static auto real = Next<int (*)(const char*, int, ...)>("open");
@@ -146,27 +134,10 @@ int open(const char* path, int flags, ...) {
   return real(path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
-  return open(path, flags, mode);
-}
-
 int rename(const char* from, const char* to) {
   static auto real = Next<int (*)(const char*, const char*)>("rename");
   if (DecideWhole() != 0) return -1;
   return real(from, to);
-}
-
-int renameat(int from_dir, const char* from, int to_dir, const char* to) {
-  static auto real = Next<int (*)(int, const char*, int, const char*)>("renameat");
-  if (DecideWhole() != 0) return -1;
-  return real(from_dir, from, to_dir, to);
 }
 
 int unlink(const char* path) {
@@ -175,24 +146,10 @@ int unlink(const char* path) {
   return real(path);
 }
 
-int unlinkat(int dir, const char* path, int flags) {
-  static auto real = Next<int (*)(int, const char*, int)>("unlinkat");
-  if (DecideWhole() != 0) return -1;
-  return real(dir, path, flags);
-}
-
 int ftruncate(int fd, off_t length) {
   static auto real = Next<int (*)(int, off_t)>("ftruncate");
   if (DecideWhole() != 0) return -1;
   return real(fd, length);
-}
-
-int ftruncate64(int fd, off_t length) { return ftruncate(fd, length); }
-
-int truncate(const char* path, off_t length) {
-  static auto real = Next<int (*)(const char*, off_t)>("truncate");
-  if (DecideWhole() != 0) return -1;
-  return real(path, length);
 }
 
 }  // extern "C"

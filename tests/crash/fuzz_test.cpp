@@ -10,15 +10,15 @@
 #include <string>
 
 #include "common/game_files.h"
-#include "writers/bytes.h"
 #include "fixtures/files.h"
-#include "writers/mpi_writer.h"
 #include "fixtures/recording_messages.h"
 #include "install/install.h"
 #include "modlog/mod_log.h"
 #include "modlog/removal.h"
 #include "package/package.h"
 #include "sample_game.h"
+#include "writers/bytes.h"
+#include "writers/mpi_writer.h"
 
 namespace tarnwick {
 namespace {
@@ -209,53 +209,44 @@ TEST_F(Fuzz, MutatedArchivesEndInSuccessOrTheirMessage) {
 }
 
 TEST_F(Fuzz, MutatedLogsEndInSuccessOrTheirMessage) {
-  const Snapshot game = SampleGame();
+  Restore(SampleGame());
   const std::string package_path = root_ / "sample.mpi";
   fixtures::WriteAll(package_path, SamplePackage());
   PackageHeader header;
-  ASSERT_EQ(ReadPackage(package_path, header), PackageRead::kValid);
-  Restore(game);
   ModLog log;
   log.LogPath = game_ + "/mods.log";
   fixtures::RecordingMessages setup;
+  ASSERT_EQ(ReadPackage(package_path, header), PackageRead::kValid);
   ASSERT_FALSE(ReadModLog(log, files_, setup));
   ASSERT_FALSE(InstallMod(package_path, header, log, files_, true, setup, nullptr));
-  const Snapshot installed = [&] {
-    Snapshot files;
-    for (const auto& entry : fs::directory_iterator(game_)) {
-      files[entry.path().filename().string()] = fixtures::ReadAll(entry.path().string());
-    }
-    return files;
-  }();
-  const std::string text = installed.at("mods.log");
+  Snapshot installed;
+  for (const auto& entry : fs::directory_iterator(game_)) {
+    installed[entry.path().filename().string()] = fixtures::ReadAll(entry.path().string());
+  }
 
   Mutator mutator(99);
   for (int round = 0; round < 200; ++round) {
     Snapshot files = installed;
-    std::string& mutated = files["mods.log"];
-    if (round % 3 == 0) {
-      // Whole lines replaced with hostile numbers or text.
+    std::string& text = files["mods.log"];
+    if (round % 3 != 0) {
+      text = mutator.Mutate(text, 0, text.size());
+    } else {  // a whole line replaced with a hostile number or text
       const char* const kLines[] = {"-1", "2147483648", "99999999", "x", "", "28", "-5", "1e9"};
       size_t at = 0;
-      for (int skip = mutator.Pick(0, 60); skip > 0 && at != std::string::npos; --skip) {
-        at = mutated.find("\r\n", at + 1);
+      for (int skip = mutator.Pick(1, 60); skip > 0 && at != std::string::npos; --skip) {
+        at = text.find('\n', at + 1);
       }
       if (at != std::string::npos) {
-        const size_t end = mutated.find("\r\n", at + 2);
-        mutated.replace(at + 2, end == std::string::npos ? 0 : end - at - 2,
-                        kLines[mutator.Pick(0, 7)]);
+        text.replace(at + 1, text.find('\r', at + 1) - at - 1, kLines[mutator.Pick(0, 7)]);
       }
-    } else {
-      mutated = mutator.Mutate(mutated, 0, mutated.size());
     }
     Restore(files);
     ModLog damaged;
-    damaged.LogPath = game_ + "/mods.log";
+    damaged.LogPath = log.LogPath;
     fixtures::RecordingMessages messages;
     if (!ReadModLog(damaged, files_, messages)) RemoveLatestMod(damaged, files_, messages);
     ExpectKnownMessages(messages, "log round " + std::to_string(round));
   }
-  EXPECT_FALSE(text.empty());
 }
 
 }  // namespace

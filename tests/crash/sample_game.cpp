@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "writers/bytes.h"
 #include "fixtures/drs_checks.h"
+#include "writers/bytes.h"
 #include "writers/mpi_writer.h"
 
 namespace tarnwick {
