@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/game_process.h"
+#include "platform/text_codec.h"
 
 namespace tarnwick {
 namespace {
@@ -18,17 +19,6 @@ constexpr std::string_view kGamePrograms[] = {"Battlegrounds.exe", "Battleground
 constexpr size_t kCommLength = 15;
 // Enough for any loader's command line worth looking at.
 constexpr size_t kMaxCmdlineBytes = 64 * 1024;
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Under Wine the program's path is a Windows one, so both separators count.
 std::string_view BaseName(std::string_view path) {

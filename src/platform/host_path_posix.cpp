@@ -22,17 +22,6 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto x = static_cast<unsigned char>(a[i]);
-    const auto y = static_cast<unsigned char>(b[i]);
-    if (x == y) continue;
-    if (x >= 0x80 || y >= 0x80 || std::tolower(x) != std::tolower(y)) return false;
-  }
-  return true;
-}
-
 // The entry of `folder` that `name` means: itself when it exists, else the first entry that
 // differs only in letter case, else the name as given (for a file about to be created).
 std::string MatchEntry(const std::string& folder, const std::string& name) {

@@ -21,6 +21,17 @@ char32_t CodePointOf(unsigned char byte) {
   return byte;
 }
 
+char ByteOf(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (size_t i = 0; i < kHigh.size(); ++i) {
+    if (kHigh[i] != 0 && kHigh[i] == cp) return static_cast<char>(0x80 + i);
+    if (kHigh[i] == 0 && cp == 0x80 + i) return static_cast<char>(cp);
+  }
+  return '?';
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -39,16 +50,16 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-char ByteOf(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (size_t i = 0; i < kHigh.size(); ++i) {
-    if (kHigh[i] != 0 && kHigh[i] == cp) return static_cast<char>(0x80 + i);
-    if (kHigh[i] == 0 && cp == 0x80 + i) return static_cast<char>(cp);
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    const auto lower = [](unsigned char ch) { return ch >= 'A' && ch <= 'Z' ? ch + 32 : ch; };
+    if (lower(x) != lower(y)) return false;
   }
-  return '?';
+  return true;
 }
-
-}  // namespace
 
 std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;

@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <set>
 
+#include "platform/small_file_posix.h"
+#include "platform/text_codec.h"
+
 namespace tarnwick {
 namespace {
 
@@ -28,23 +31,9 @@ bool IsOrdinaryFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string ReadSmallFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return {};
+std::string ReadSteamFile(const std::string& path) {
   std::string bytes;
-  struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxSteamFileBytes) {
-    bytes.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    bytes.resize(done);
-  }
-  ::close(fd);
+  if (!ReadSmallFile(path, kMaxSteamFileBytes, &bytes)) bytes.clear();
   return bytes;
 }
 
@@ -57,17 +46,6 @@ std::string RealPathOr(const std::string& path) {
   char resolved[PATH_MAX];
   if (::realpath(path.c_str(), resolved) == nullptr) return path;
   return resolved;
-}
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // The sub-folder of `folder` called `name` in any letter case; the exact spelling wins.
@@ -217,7 +195,7 @@ std::vector<std::string> SteamLibraries() {
       if (!IsFolder(steam)) continue;
       AddOnce(libraries, seen, steam);
       const std::vector<std::string> listed_libraries =
-          ParseLibraryFolders(ReadSmallFile(steam + "/steamapps/libraryfolders.vdf"));
+          ParseLibraryFolders(ReadSteamFile(steam + "/steamapps/libraryfolders.vdf"));
       // Steam itself keeps a handful; a file listing thousands is not worth walking.
       constexpr size_t kMaxListed = 256;
       for (size_t i = 0; i < listed_libraries.size() && i < kMaxListed; ++i) {
@@ -257,7 +235,7 @@ std::optional<SteamGame> FindSteamGame() {
   try {
     for (const std::string& library : SteamLibraries()) {
       const std::string install_dir = ParseInstallDir(
-          ReadSmallFile(library + "/steamapps/appmanifest_" + std::string(kSteamAppId) + ".acf"));
+          ReadSteamFile(library + "/steamapps/appmanifest_" + std::string(kSteamAppId) + ".acf"));
       if (install_dir.empty()) continue;
       const auto common = ChildFolder(library, "steamapps");
       const auto apps = common ? ChildFolder(*common, "common") : std::nullopt;

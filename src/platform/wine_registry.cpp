@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/small_file_posix.h"
 #include "platform/text_codec.h"
 
 namespace tarnwick {
@@ -73,24 +74,6 @@ std::u16string Utf16FromUtf8(std::string_view text) {
   size_t pos = 0;
   while (pos < text.size()) DecodeUtf8(text, pos, out);
   return out;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // A half of a surrogate pair on its own becomes "?", as Windows' conversion makes it.
@@ -361,29 +344,12 @@ struct CachedRegistry {
 };
 
 bool ReadWholeFile(const std::string& host_path, FileVersion& version, std::string& bytes) {
-  // Non-blocking, so that a pipe planted under the name cannot stall the start.
-  const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return false;
   struct stat info;
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-            info.st_size <= kMaxRegistryBytes;
-  if (ok) {
-    version = {info.st_dev, info.st_ino, static_cast<int64_t>(info.st_size),
-               static_cast<int64_t>(info.st_mtim.tv_sec),
-               static_cast<int64_t>(info.st_mtim.tv_nsec)};
-    bytes.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    // Wine may be rewriting the file; what was read is parsed, a cut line is just skipped.
-    bytes.resize(done);
-  }
-  ::close(fd);
-  return ok;
+  if (!ReadSmallFile(host_path, kMaxRegistryBytes, &bytes, &info)) return false;
+  version = {info.st_dev, info.st_ino, static_cast<int64_t>(info.st_size),
+             static_cast<int64_t>(info.st_mtim.tv_sec), static_cast<int64_t>(info.st_mtim.tv_nsec)};
+  // Wine may be rewriting the file; what was read is parsed, a cut line is just skipped.
+  return true;
 }
 
 }  // namespace
