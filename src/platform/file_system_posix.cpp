@@ -9,6 +9,7 @@
 
 #include "platform/binary_file.h"
 #include "platform/failure.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/host_path.h"
 
@@ -44,6 +45,13 @@ std::error_code SyncFolderOf(const std::string& host) {
 
 }  // namespace
 
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat a_info;
+  struct stat b_info;
+  return ::stat(HostPath(a).c_str(), &a_info) == 0 && ::stat(HostPath(b).c_str(), &b_info) == 0 &&
+         a_info.st_dev == b_info.st_dev && a_info.st_ino == b_info.st_ino;
+}
+
 bool PathListed(const std::string& path) {
   const std::string host = HostPath(path);
   if (host.empty()) return false;
@@ -66,32 +74,6 @@ std::error_code FileLength(const std::string& path, int64_t* length) {
   if (::stat(HostPath(path).c_str(), &info) != 0) return LastError();
   *length = static_cast<int64_t>(info.st_size);
   return {};
-}
-
-std::error_code CopyFileOver(const std::string& from, const std::string& to) {
-  BinaryFile source;
-  BinaryFile target;
-  if (auto error = source.Open(from, OpenMode::kRead)) return error;
-  // Creating the target would empty a source that is the same file under another name.
-  struct stat from_info;
-  struct stat to_info;
-  if (::stat(HostPath(from).c_str(), &from_info) == 0 &&
-      ::stat(HostPath(to).c_str(), &to_info) == 0 && from_info.st_dev == to_info.st_dev &&
-      from_info.st_ino == to_info.st_ino) {
-    return std::error_code(EINVAL, std::generic_category());
-  }
-  if (auto error = target.Open(to, OpenMode::kCreate)) return error;
-  int64_t remaining = 0;
-  if (auto error = source.Length(&remaining)) return error;
-  std::vector<unsigned char> buffer(64000);
-  while (remaining > 0) {
-    const size_t block = remaining < 64000 ? static_cast<size_t>(remaining) : 64000;
-    if (auto error = source.Read(buffer.data(), block)) return error;
-    if (auto error = target.Write(buffer.data(), block)) return error;
-    remaining -= static_cast<int64_t>(block);
-  }
-  if (auto error = target.Sync()) return error;
-  return target.Close();
 }
 
 std::error_code DeleteFile(const std::string& path) {

@@ -10,6 +10,7 @@
 
 #include "platform/binary_file.h"
 #include "platform/failure.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/host_path.h"
 
@@ -26,8 +27,12 @@ bool IsOrdinaryEntry(const WIN32_FIND_DATAA& entry) {
   return (entry.dwFileAttributes & kNotOrdinary) == 0;
 }
 
+}  // namespace
+
 // Volume and file index name a file whatever path or hard link reaches it.
-bool SameFile(const std::string& a, const std::string& b) {
+bool IsSameFile(const std::string& a_path, const std::string& b_path) {
+  const std::string a = HostPath(a_path);
+  const std::string b = HostPath(b_path);
   BY_HANDLE_FILE_INFORMATION info[2];
   const std::string* paths[2] = {&a, &b};
   for (int i = 0; i < 2; ++i) {
@@ -44,8 +49,6 @@ bool SameFile(const std::string& a, const std::string& b) {
          info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
-
-}  // namespace
 
 bool PathListed(const std::string& path) {
   std::string pattern = HostPath(path);
@@ -78,27 +81,6 @@ std::error_code FileLength(const std::string& path, int64_t* length) {
   *length =
       static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
   return {};
-}
-
-std::error_code CopyFileOver(const std::string& from, const std::string& to) {
-  BinaryFile source;
-  BinaryFile target;
-  if (auto error = source.Open(from, OpenMode::kRead)) return error;
-  // Creating the target would empty a source that is the same file under another name.
-  if (SameFile(HostPath(from), HostPath(to)))
-    return std::error_code(EINVAL, std::generic_category());
-  if (auto error = target.Open(to, OpenMode::kCreate)) return error;
-  int64_t remaining = 0;
-  if (auto error = source.Length(&remaining)) return error;
-  std::vector<unsigned char> buffer(64000);
-  while (remaining > 0) {
-    const size_t block = remaining < 64000 ? static_cast<size_t>(remaining) : 64000;
-    if (auto error = source.Read(buffer.data(), block)) return error;
-    if (auto error = target.Write(buffer.data(), block)) return error;
-    remaining -= static_cast<int64_t>(block);
-  }
-  if (auto error = target.Sync()) return error;
-  return target.Close();
 }
 
 std::error_code DeleteFile(const std::string& path) {
