@@ -74,12 +74,7 @@ std::string Utf8ToCp1252(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = lead < 0x80   ? 0
-                : lead < 0xC2 ? -1
-                : lead < 0xE0 ? 1
-                : lead < 0xF0 ? 2
-                : lead < 0xF5 ? 3
-                              : -1;
+    int extra = Utf8TrailCount(lead);
     if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
       out += '?';
       ++i;

@@ -13,6 +13,17 @@ std::string Utf8ToCp1252(std::string_view text);
 
 void AppendUtf8(std::string& out, char32_t code_point);
 
+// How many continuation bytes follow a UTF-8 lead byte; -1 for a byte that cannot lead
+// (a continuation byte, or the start of an overlong or out-of-range form).
+constexpr int Utf8TrailCount(unsigned char lead) {
+  return lead < 0x80   ? 0
+         : lead < 0xC2 ? -1
+         : lead < 0xE0 ? 1
+         : lead < 0xF0 ? 2
+         : lead < 0xF5 ? 3
+                       : -1;
+}
+
 // Letter case ignored for A-Z only, as file and key names are compared.
 bool SameIgnoringAsciiCase(std::string_view a, std::string_view b);
 

@@ -42,12 +42,7 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
 // its first byte.
 void DecodeUtf8(std::string_view text, size_t& pos, std::u16string& out) {
   const auto lead = static_cast<unsigned char>(text[pos]);
-  int extra = lead < 0x80   ? 0
-              : lead < 0xC2 ? -1
-              : lead < 0xE0 ? 1
-              : lead < 0xF0 ? 2
-              : lead < 0xF5 ? 3
-                            : -1;
+  int extra = Utf8TrailCount(lead);
   if (extra < 0 || pos + static_cast<size_t>(extra) >= text.size()) {
     out += extra == 0 ? static_cast<char16_t>(lead) : u'\uFFFD';
     ++pos;
