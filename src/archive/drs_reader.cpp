@@ -32,12 +32,12 @@ DrsRead ReadDrsDirectory(BinaryFile& archive, DrsDirectory& directory, Messages&
   if (auto error = archive.Length(&length)) return IoFailure(error, io_error);
 
   if (length < kSignatureLength) return Invalid(messages);
+  // One read serves the signature check and the header.
   unsigned char header[kDrsHeaderSize];
-  if (auto error = archive.ReadAt(0, header, kSignatureLength)) return IoFailure(error, io_error);
+  const size_t head = length < kDrsHeaderSize ? kSignatureLength : kDrsHeaderSize;
+  if (auto error = archive.ReadAt(0, header, head)) return IoFailure(error, io_error);
   if (std::memcmp(header, kDrsSignature, kSignatureLength) != 0) return Invalid(messages);
-
-  if (length < kDrsHeaderSize) return Invalid(messages);
-  if (auto error = archive.ReadAt(0, header, kDrsHeaderSize)) return IoFailure(error, io_error);
+  if (head < kDrsHeaderSize) return Invalid(messages);
   DrsHeader& h = directory.header;
   std::memcpy(h.signature.data(), header, h.signature.size());
   std::memcpy(h.version.data(), header + 60, h.version.size());

@@ -1,5 +1,3 @@
-#include <string>
-
 #include "install/install.h"
 #include "platform/failure.h"
 #include "platform/trace.h"
@@ -24,16 +22,16 @@ std::error_code CopyBlocks(InstallContext& context, BinaryFile& from, BinaryFile
   const auto remainder = static_cast<size_t>(count % static_cast<int64_t>(kCopyBufferSize));
   if (context.buffer.size() < kCopyBufferSize) context.buffer.resize(kCopyBufferSize);
   unsigned char* buffer = context.buffer.data();
-  TraceLog(" Copying data -" + std::to_string(count) + " bytes");
+  TraceLog(" Copying data -", count, " bytes");
   for (int64_t block = 1; block <= full_blocks; ++block) {
-    TraceLog("  reading  -" + std::to_string(block));
+    TraceLog("  reading  -", block);
     if (auto error = from.Read(buffer, kCopyBufferSize)) return error;
-    TraceLog("  writing -" + std::to_string(block));
+    TraceLog("  writing -", block);
     if (auto error = to.Write(buffer, kCopyBufferSize)) return error;
     Report(context, static_cast<int64_t>(kCopyBufferSize));
   }
   if (remainder > 0) {
-    TraceLog(" Finishing buffer -" + std::to_string(remainder) + " bytes");
+    TraceLog(" Finishing buffer -", static_cast<int64_t>(remainder), " bytes");
     TraceLog("  reading");
     if (auto error = from.Read(buffer, remainder)) return error;
     TraceLog("  writing");

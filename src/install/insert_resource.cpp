@@ -109,21 +109,21 @@ HandlerOutcome InsertResource(InstallContext& context) {
   if (SaveModLog(context.log, context.messages)) return Fail(context, {});
 
   TraceLog("Adding to DRS");
-  TraceLog(" Seeking DRS to" + std::to_string(old_state));
+  TraceLog(" Seeking DRS to", old_state);
   if (auto error = archive.Seek(old_state)) return Fail(context, error);
-  TraceLog(" Seeking MPI to" + std::to_string(resource.dataOffset));
+  TraceLog(" Seeking MPI to", resource.dataOffset);
   if (auto error = context.package.Seek(resource.dataOffset)) return Fail(context, error);
   if (auto error = CopyBlocks(context, context.package, archive, resource.dataLength)) {
     return Fail(context, error);
   }
 
   unsigned char field[4];
-  TraceLog(" Updating header (1) -" + std::to_string(old_state));
+  TraceLog(" Updating header (1) -", old_state);
   StoreI32(field, old_state);
   if (auto error = archive.WriteAt(entry_pos + 4, field, sizeof field)) {
     return Fail(context, error);
   }
-  TraceLog(" Updating header (2) -" + std::to_string(resource.dataLength));
+  TraceLog(" Updating header (2) -", resource.dataLength);
   StoreI32(field, resource.dataLength);
   if (auto error = archive.WriteAt(entry_pos + 8, field, sizeof field)) {
     return Fail(context, error);

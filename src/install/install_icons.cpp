@@ -147,7 +147,7 @@ HandlerOutcome IconInstaller::Run() {
 
   TraceLog("Installing icons:");
   for (int c = 0; c < civ_count_; ++c) {
-    TraceLog("Civ no. " + std::to_string(c));
+    TraceLog("Civ no. ", c);
     if (work_[static_cast<size_t>(c)] <= 0) continue;
     if (const HandlerOutcome outcome = InstallCiv(c); outcome != HandlerOutcome::kDone) {
       return outcome;

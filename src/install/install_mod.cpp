@@ -93,11 +93,11 @@ bool InstallMod(const std::string& package_path, const PackageHeader& header, Mo
   // A header that failed its checks part way holds fewer rows than it counts; it never gets
   // here, but the walk stays inside the rows that were read.
   const int resource_count = std::min<int>(header.resourceCount, header.resources.size());
-  TraceLog(std::to_string(header.resourceCount) + " resources");
+  TraceLog("", header.resourceCount, " resources");
   ProgressScope progress_scope(progress, std::max(resource_count, 0));
   int64_t bytes_copied = 0;
   for (int i = 1; i <= resource_count; ++i) {
-    TraceLog("Resource " + std::to_string(i) + ":");
+    TraceLog("Resource ", i, ":");
     InstallContext context{package,    package_length, buffer,   i,        header.resources[i], log,
                            game_files, cc_present,     messages, progress, &bytes_copied,       {}};
     switch (Dispatch(context)) {

@@ -1,5 +1,7 @@
 #include "platform/trace.h"
 
+#include <string>
+
 namespace tarnwick {
 namespace {
 TraceSink g_sink = nullptr;
@@ -7,6 +9,14 @@ TraceSink g_sink = nullptr;
 
 void TraceLog(std::string_view text) {
   if (g_sink != nullptr) g_sink(text);
+}
+
+void TraceLog(std::string_view before, int64_t number, std::string_view after) {
+  if (g_sink == nullptr) return;
+  std::string text(before);
+  text += std::to_string(number);
+  text += after;
+  g_sink(text);
 }
 
 void SetTraceSink(TraceSink sink) { g_sink = sink; }
