@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "fixtures/files.h"
@@ -16,10 +17,9 @@
 namespace tarnwick {
 namespace {
 
-// A shell that loops until killed, started under the given program file and arguments (argv[0]
-// first), as a stand-in for the game or Wine's loader. Its process group goes with it.
-class Helper {
- public:
+// A shell looping until killed, started as `program` with `args` (argv[0] first): a stand-in for
+// the game or Wine's loader.
+struct Helper {
   Helper(const std::string& program, std::vector<std::string> args) {
     args.insert(args.begin() + 1, {"-c", "while sleep 1; do :; done"});
     pid_ = ::fork();
@@ -37,12 +37,10 @@ class Helper {
     ::kill(-pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-
- private:
   pid_t pid_;
 };
 
-// The helper needs a moment between fork and exec before /proc shows its new name.
+// /proc shows the helper's new name only once it has called exec.
 bool SeenWithin(bool expected) {
   for (int i = 0; i < 200; ++i) {
     if (GameIsRunning() == expected) return true;
@@ -51,36 +49,28 @@ bool SeenWithin(bool expected) {
   return false;
 }
 
-TEST(GameProcessTest, FindsTheGameByItsProgramNameOnly) {
+TEST(GameProcessTest, FindsTheGameByItsProgramNameOnlyAndNeverCountsItself) {
   ASSERT_FALSE(GameIsRunning()) << "a game process runs on this machine";
-  {
-    Helper other("/bin/sh", {"C:\\Games\\Battlegrounds.exe.bak"});
-    Helper argument("/bin/sh", {"sh", "Battlegrounds.exe"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_FALSE(GameIsRunning());
-  }
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"C:\\Program Files\\SWGB\\game\\BATTLEGROUNDS.EXE"},
-           {"/usr/lib/wine/wine64-preloader", "Z:\\home\\u\\swgb\\Battlegrounds_x1.exe"}}) {
-    {
-      Helper game("/bin/sh", args);
-      EXPECT_TRUE(SeenWithin(true)) << args[0];
-    }
-    EXPECT_TRUE(SeenWithin(false));
-  }
-}
-
-TEST(GameProcessTest, FindsTheGameByTheKernelsShortNameAndNeverCountsItself) {
   fixtures::TempDir dir;
-  // The kernel's name of a process is the program file's name cut to 15 bytes.
+  // The kernel's name of a process is its program file's name cut to 15 bytes.
   const std::string copy = dir / "battlegrounds_x1.exe";
   fixtures::WriteAll(copy, fixtures::ReadAll("/bin/sh"));
   ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
-  {
-    Helper game(copy, {"sh"});
-    EXPECT_TRUE(SeenWithin(true));
+  const std::tuple<std::string, std::vector<std::string>, bool> cases[] = {
+      {"/bin/sh", {"C:\\Games\\Battlegrounds.exe.bak"}, false},
+      {"/bin/sh", {"sh", "Battlegrounds.exe"}, false},
+      {"/bin/sh", {"C:\\Program Files\\SWGB\\game\\BATTLEGROUNDS.EXE"}, true},
+      {"/bin/sh", {"/usr/lib/wine/wine64-preloader", "Z:\\home\\u\\Battlegrounds_x1.exe"}, true},
+      {copy, {"sh"}, true},
+  };
+  for (const auto& [program, args, game] : cases) {
+    {
+      Helper helper(program, args);
+      if (!game) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      EXPECT_TRUE(SeenWithin(game)) << args.back();
+    }
+    EXPECT_TRUE(SeenWithin(false));
   }
-  EXPECT_TRUE(SeenWithin(false));
 
   char old_name[32] = {};
   ASSERT_EQ(::prctl(PR_GET_NAME, old_name), 0);

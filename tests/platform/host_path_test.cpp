@@ -16,16 +16,15 @@ using fixtures::MakeFolders;
 using fixtures::TempDir;
 using fixtures::WriteAll;
 
-// A prefix as Wine lays it out, with the game's data folder spelt "Data" on disk, a drive whose
-// target is gone, and drives not mapped at all.
+// A Wine prefix: the data folder spelt "Data" on disk, drive D: dangling, Q: unmapped.
 class HostPathTest : public ::testing::Test {
  protected:
   HostPathTest() {
-    MakeFolders(prefix_ + "/dosdevices");
     MakeFolders(game_ + "/Data");
-    EXPECT_EQ(::symlink("../drive_c", (prefix_ + "/dosdevices/c:").c_str()), 0);
-    EXPECT_EQ(::symlink("/", (prefix_ + "/dosdevices/z:").c_str()), 0);
-    EXPECT_EQ(::symlink("../gone", (prefix_ + "/dosdevices/d:").c_str()), 0);
+    MakeFolders(prefix_ + "/dosdevices");
+    for (const auto& [drive, target] :
+         {std::pair{"c:", "../drive_c"}, {"z:", "/"}, {"d:", "../gone"}})
+      EXPECT_EQ(::symlink(target, (prefix_ + "/dosdevices/" + drive).c_str()), 0);
     WriteAll(game_ + "/Data/graphics.drs", "x");
     SetWinePrefix(prefix_ + "/");
   }
@@ -37,35 +36,24 @@ class HostPathTest : public ::testing::Test {
   const std::string game_ = prefix_ + "/drive_c/Program Files/SWGB";
 };
 
-TEST_F(HostPathTest, DrivePathsMapThroughThePrefixWithoutRegardToCase) {
+TEST_F(HostPathTest, DrivePathsMapBothWaysThroughThePrefixWithoutRegardToCase) {
   const std::pair<std::string, std::string> cases[] = {
       {"C:\\PROGRAM FILES\\swgb\\data\\GRAPHICS.DRS",
        drive_c_ + "/Program Files/SWGB/Data/graphics.drs"},
       // A folder keeps its separator; names not there yet keep their spelling.
       {"c:\\program files\\swgb\\data\\", drive_c_ + "/Program Files/SWGB/Data/"},
-      {"C:\\Program Files\\swgb\\data\\mods.log", drive_c_ + "/Program Files/SWGB/Data/mods.log"},
-      {"C:\\program files\\New\\Sub\\x", drive_c_ + "/Program Files/New/Sub/x"},
-      // ".." never climbs out of the drive.
-      {"C:\\..\\..\\dosdevices\\x", drive_c_ + "/dosdevices/x"},
-      {"C:\\a\\.\\..\\Program Files\\", drive_c_ + "/Program Files/"},
+      {"C:\\Program Files\\swgb\\data\\New\\mods.log",
+       drive_c_ + "/Program Files/SWGB/Data/New/mods.log"},
+      {"C:\\..\\..\\dosdevices\\x", drive_c_ + "/dosdevices/x"},  // never climbs out of the drive
       {"Z:\\etc\\", prefix_ + "/dosdevices/z:/etc/"},
-      {"D:\\x", ""},  // dangling link
-      {"Q:\\x", ""},  // no link
+      {"D:\\x", ""},
+      {"Q:\\x", ""},
       {std::string("C:\\a\0b", 6), ""},
-      // A host path is matched the same way; its backslashes separate too.
-      {game_ + "\\DATA\\graphics.drs", game_ + "/Data/graphics.drs"},
+      {game_ + "\\DATA\\graphics.drs", game_ + "/Data/graphics.drs"},  // a host path
   };
   for (const auto& [program, host] : cases) EXPECT_EQ(HostPath(program), host) << program;
-
-  SetWinePrefix("");
-  EXPECT_EQ(HostPath("C:\\x"), "");
-  EXPECT_EQ(HostPath("z:\\tmp\\"), "/tmp/");
-}
-
-TEST_F(HostPathTest, HostPathsComeBackAsTheDriveThatHoldsThem) {
+  // Host paths come back as the drive that holds them.
   EXPECT_EQ(ProgramPathFromHost(game_ + "/Data/"), "C:\\Program Files\\SWGB\\Data\\");
-  EXPECT_EQ(HostPath(ProgramPathFromHost(game_ + "/Data/graphics.drs")),
-            drive_c_ + "/Program Files/SWGB/Data/graphics.drs");
   // Outside drive C through Z:, the name in the program's code page.
   const std::string outside = dir_ / "Stra\303\237e";
   MakeFolders(outside);
@@ -73,16 +61,18 @@ TEST_F(HostPathTest, HostPathsComeBackAsTheDriveThatHoldsThem) {
   for (char& c : expected) c = c == '/' ? '\\' : c;
   EXPECT_EQ(ProgramPathFromHost(outside + "/"), expected);
   EXPECT_EQ(std::filesystem::canonical(HostPath(expected)), std::filesystem::canonical(outside));
+  SetWinePrefix("");
+  EXPECT_EQ(HostPath("C:\\x"), "");
+  EXPECT_EQ(HostPath("z:\\tmp\\"), "/tmp/");
 }
 
 TEST_F(HostPathTest, PathListedCountsOrdinaryVisibleFilesOnly) {
-  const std::string data = "C:\\Program Files\\SWGB\\data\\";
-  EXPECT_TRUE(PathListed(data));
-  EXPECT_TRUE(PathListed(data + "GRAPHICS.drs"));
-  EXPECT_FALSE(PathListed("C:\\Program Files\\SWGB\\data"));  // a folder is no file
-  for (const char* absent : {"C:\\Program Files\\SWGB\\data\\sounds.drs", "D:\\", "Q:\\"}) {
+  for (const char* listed :
+       {"C:\\Program Files\\SWGB\\data\\", "C:\\program files\\swgb\\DATA\\GRAPHICS.drs"})
+    EXPECT_TRUE(PathListed(listed)) << listed;
+  for (const char* absent : {"C:\\Program Files\\SWGB\\data",
+                             "C:\\Program Files\\SWGB\\data\\sounds.drs", "D:\\", "Q:\\"})
     EXPECT_FALSE(PathListed(absent)) << absent;
-  }
 
   // Only a sub-folder, a hidden file and a pipe: nothing listed, until a link to a file comes.
   const std::string empty = dir_ / "empty";

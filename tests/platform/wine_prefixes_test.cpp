@@ -1,77 +1,82 @@
 #include "platform/wine_prefixes.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <stdlib.h>
 #include <unistd.h>
 
+#include "app/reg_keys.h"
+#include "common/game_files.h"
 #include "fixtures/files.h"
+#include "package/package.h"
+#include "platform/file_system.h"
 #include "platform/host_path.h"
 #include "platform/registry.h"
-#include "scoped_env.h"
+#include "writers/game_folder.h"
+#include "writers/sandbox.h"
+#include "writers/wine_prefix_writer.h"
 
 namespace tarnwick {
 namespace {
 
 using fixtures::MakeFolders;
-using fixtures::TempDir;
 using fixtures::WriteAll;
 
-constexpr char kCcKey[] =
-    "SOFTWARE\\LucasArts Entertainment Company LLC\\Star Wars Galactic Battlegrounds: Clone "
-    "Campaigns\\1.0";
-constexpr char kBaseKey[] =
-    "SOFTWARE\\LucasArts Entertainment Company LLC\\Star Wars Galactic Battlegrounds\\1.0";
-
-// system.reg of a 64-bit prefix with a 32-bit installer's keys; the paths are written as they are.
-std::string SystemReg(const std::string& wow_game_path, const std::string& plain_game_path = "") {
-  const auto key = [](const char* view, const std::string& path) {
-    return path.empty()
-               ? std::string()
-               : "[Software\\\\" + std::string(view) +
-                     "LucasArts Entertainment Company LLC\\\\Star Wars Galactic "
-                     "Battlegrounds: Clone Campaigns\\\\1.0] 1700000000\n\"Game Path\"=\"" +
-                     path + "\"\n";
-  };
-  return "WINE REGISTRY Version 2\n\n#arch=win64\n" + key("", plain_game_path) +
-         key("Wow6432Node\\\\", wow_game_path);
+std::string GamePath(const char* key = kCcRegKey) {
+  return ReadRegString(RegRoot::kLocalMachine, key, kGamePathValue);
 }
 
-void MakePrefix(const std::string& prefix, const std::string& system_reg) {
-  MakeFolders(prefix + "/dosdevices");
-  MakeFolders(prefix + "/drive_c");
-  ASSERT_EQ(::symlink("../drive_c", (prefix + "/dosdevices/c:").c_str()), 0);
-  WriteAll(prefix + "/system.reg", system_reg);
-}
-
-std::string GamePath(const char* key = kCcKey) {
-  return ReadRegString(RegRoot::kLocalMachine, key, "Game Path");
-}
+// Sets (or, with no value, removes) an environment variable for the life of a test.
+struct ScopedEnv {
+  ScopedEnv(std::string name, const std::optional<std::string>& value) : name(std::move(name)) {
+    if (const char* was = std::getenv(this->name.c_str())) old = was;
+    Set(value);
+  }
+  ~ScopedEnv() { Set(old); }
+  void Set(const std::optional<std::string>& value) {
+    value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+  }
+  std::string name;
+  std::optional<std::string> old;
+};
 
 // A machine with only what each test builds: a fresh HOME and no WINEPREFIX.
 class WinePrefixesTest : public ::testing::Test {
  protected:
   ~WinePrefixesTest() override { SetWinePrefix(""); }
-  static std::string Proton(const std::string& library) {
-    return library + "/steamapps/compatdata/356500/pfx";
+  static std::string Proton(const std::string& lib) {
+    return lib + "/steamapps/compatdata/356500/pfx";
+  }
+  // A prefix whose registry has the game's key in the 32-bit view and, if given, the plain one.
+  static void MakePrefix(const std::string& at, std::optional<std::string> wow,
+                         std::optional<std::string> plain = std::nullopt) {
+    fixtures::WinePrefixOptions keys[2];
+    keys[0].cc_game_path = wow;
+    keys[1].cc_game_path = plain;
+    keys[1].wow6432_node = false;
+    ASSERT_FALSE(fixtures::WriteWinePrefix(at, keys[0]));
+    const std::string more = fixtures::BuildSystemReg(keys[1]);
+    WriteAll(at + "/system.reg", fixtures::BuildSystemReg(keys[0]) + more.substr(more.find("\n[")));
   }
 
-  TempDir dir_;
+  fixtures::TempDir dir_;
   const std::string home_ = dir_ / "home";
-  testing::ScopedEnv home_env_{"HOME", home_};
-  testing::ScopedEnv prefix_env_{"WINEPREFIX", std::nullopt};
+  ScopedEnv home_env_{"HOME", home_};
+  ScopedEnv prefix_env_{"WINEPREFIX", std::nullopt};
   const std::string steam_ = home_ + "/.local/share/Steam";
 };
 
 TEST_F(WinePrefixesTest, PrefixesAreAskedInOrderAndTheOneThatAnswersIsKept) {
   const std::string explicit_prefix = dir_ / "explicit";
-  const std::string library = dir_ / "games";
-  MakePrefix(explicit_prefix, SystemReg("C:\\\\A\\\\"));
-  MakePrefix(home_ + "/.wine", SystemReg("C:\\\\B\\\\"));
-  MakePrefix(Proton(steam_), SystemReg("C:\\\\C\\\\"));
-  MakePrefix(Proton(library), SystemReg("C:\\\\D\\\\"));
+  const std::string library = dir_ / "games \"x\"";
+  MakePrefix(explicit_prefix, "C:\\A\\", "C:\\Plain\\");
+  MakePrefix(home_ + "/.wine", "C:\\B\\");
+  MakePrefix(Proton(steam_), "C:\\C\\");
+  MakePrefix(Proton(library), "C:\\D\\");
+  // Today's form with "path" keys and the older one of numbered values, in one file.
   WriteAll(steam_ + "/steamapps/libraryfolders.vdf",
-           "\"libraryfolders\" { \"0\" { \"path\" \"" + steam_ + "\" } \"1\" { \"path\" \"" +
-               library + "/\" \"apps\" { \"356500\" \"1\" } } }");
+           "\"libraryfolders\" { \"TimeNextStatsReport\" \"1\" \"0\" { \"path\" \"" + steam_ +
+               "\" \"apps\" { \"356500\" \"1\" } } \"1\" \"" + dir_.path() +
+               "/games \\\"x\\\"/\" }");
   // The usual link of ~/.steam/steam to the real root must not count twice.
   MakeFolders(home_ + "/.steam");
   ASSERT_EQ(::symlink(steam_.c_str(), (home_ + "/.steam/steam").c_str()), 0);
@@ -80,11 +85,12 @@ TEST_F(WinePrefixesTest, PrefixesAreAskedInOrderAndTheOneThatAnswersIsKept) {
   EXPECT_EQ(WinePrefixCandidates(),
             (std::vector<std::string>{explicit_prefix, home_ + "/.wine",
                                       Proton(home_ + "/.steam/steam"), Proton(library)}));
+  // The 32-bit view first, then the plain key; a prefix with neither passes the question on.
   EXPECT_EQ(GamePath(), "C:\\A\\");
   EXPECT_EQ(WinePrefix(), explicit_prefix);
-
-  // A prefix without the value passes the question on.
-  WriteAll(explicit_prefix + "/system.reg", SystemReg(""));
+  MakePrefix(explicit_prefix, std::nullopt, "C:\\Plain\\");
+  EXPECT_EQ(GamePath(), "C:\\Plain\\");
+  MakePrefix(explicit_prefix, std::nullopt);
   EXPECT_EQ(GamePath(), "C:\\B\\");
   EXPECT_EQ(WinePrefix(), home_ + "/.wine");
 
@@ -95,14 +101,6 @@ TEST_F(WinePrefixesTest, PrefixesAreAskedInOrderAndTheOneThatAnswersIsKept) {
   ASSERT_EQ(::unlink((Proton(steam_) + "/system.reg").c_str()), 0);
   EXPECT_EQ(GamePath(), "C:\\D\\");
   EXPECT_EQ(WinePrefix(), Proton(library));
-}
-
-TEST_F(WinePrefixesTest, TheThirtyTwoBitViewComesFirstThenThePlainKey) {
-  MakePrefix(home_ + "/.wine", SystemReg("C:\\\\Wow\\\\", "C:\\\\Plain\\\\"));
-  EXPECT_EQ(GamePath(), "C:\\Wow\\");
-  WriteAll(home_ + "/.wine/system.reg", SystemReg("", "C:\\\\Plain\\\\"));
-  EXPECT_EQ(GamePath(), "C:\\Plain\\");
-  EXPECT_EQ(GamePath(kBaseKey), "");
 }
 
 TEST_F(WinePrefixesTest, SteamGameStandsInForTheRegistry) {
@@ -120,29 +118,47 @@ TEST_F(WinePrefixesTest, SteamGameStandsInForTheRegistry) {
   EXPECT_EQ(HostPath(expected + "BATTLEGROUNDS.EXE"), game + "/Battlegrounds.exe");
 
   // With one, its drives map the path, even though its registry lacks the game's keys.
-  MakePrefix(Proton(steam_), SystemReg(""));
+  MakePrefix(Proton(steam_), std::nullopt);
   ASSERT_EQ(::symlink((steam_ + "/steamapps").c_str(), (Proton(steam_) + "/dosdevices/s:").c_str()),
             0);
-  EXPECT_EQ(GamePath(kBaseKey), "S:\\common\\SWGB Saga\\game\\");
+  EXPECT_EQ(GamePath(kBaseRegKey), "S:\\common\\SWGB Saga\\game\\");
   EXPECT_EQ(WinePrefix(), Proton(steam_));
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kCcKey, "Language"), "");
+  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kCcRegKey, "Language"), "");
 
-  // A manifest that points out of the library finds nothing.
-  WriteAll(steam_ + "/steamapps/appmanifest_356500.acf", "\"AppState\" { \"installdir\" \"..\" }");
-  EXPECT_EQ(GamePath(), "");
+  // Only a plain folder name at the manifest's top level counts.
+  for (const char* manifest : {"{ \"UserConfig\" { \"installdir\" \"swgb saga\" } }",
+                               "{ \"installdir\" \"../common/SWGB Saga\" }"}) {
+    WriteAll(steam_ + "/steamapps/appmanifest_356500.acf", std::string("\"AppState\" ") + manifest);
+    EXPECT_EQ(GamePath(kBaseRegKey), "") << manifest;
+  }
 }
 
-TEST(SteamFilesTest, LibraryFoldersInBothFormsAndOnlyPlainInstallDirs) {
-  EXPECT_EQ(ParseLibraryFolders("\"LibraryFolders\" { \"TimeNextStatsReport\" \"1\" \"1\" "
-                                "\"/mnt/games\" \"2\" \"/media/x \\\"y\\\"\" }"),
-            (std::vector<std::string>{"/mnt/games", "/media/x \"y\""}));
-  EXPECT_TRUE(ParseLibraryFolders("\"libraryfolders\" { \"0\" { \"path\"").empty());
-  EXPECT_EQ(ParseInstallDir("\"AppState\" { \"appid\" \"1\" \"InstallDir\" \"SWGB\" }"), "SWGB");
-  for (const char* bad :
-       {"{ \"UserConfig\" { \"installdir\" \"x\" } }", "{ \"installdir\" \"a/b\" }",
-        "{ \"installdir\" \"a\\\\b\" }", "{ \"installdir\" \""}) {
-    EXPECT_EQ(ParseInstallDir(std::string("\"AppState\" ") + bad), "") << bad;
+// The demo prefix of the writers, read back through the program's own readers.
+TEST_F(WinePrefixesTest, TheDemoPrefixHoldsTheGameItsFilesAndEverySampleMod) {
+  for (const bool cc : {true, false}) {
+    SCOPED_TRACE(cc ? "with Clone Campaigns" : "without");
+    const std::string prefix = dir_ / (cc ? "cc" : "base");
+    ASSERT_FALSE(fixtures::WriteSandbox(prefix, {cc}));
+    prefix_env_.Set(prefix);
+    EXPECT_EQ(GamePath(), cc ? fixtures::kGameFolderPath : "");
+    EXPECT_EQ(GamePath(kBaseRegKey), fixtures::kGameFolderPath);
+    const std::string game = fixtures::kGameFolderPath;
+    const GameFiles files = MakeGameFiles(game, game + "data\\");
+    for (int i = 0; i < kGameFileCount; ++i) {
+      EXPECT_EQ(PathListed(files[size_t(i)]), IsGameFileIndex(i) && (cc || i < kCcOffset)) << i;
+    }
+    for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+      PackageHeader header;
+      EXPECT_EQ(ReadPackage(HostPath("C:\\Mods\\" + mod.file_name), header),
+                mod.valid ? PackageRead::kValid : PackageRead::kInvalid)
+          << mod.file_name;
+    }
   }
+  // Never into a folder of the user's.
+  MakeFolders(dir_ / "mine");
+  WriteAll(dir_ / "mine/notes.txt", "mine");
+  EXPECT_EQ(fixtures::WriteSandbox(dir_ / "mine", {}), std::errc::directory_not_empty);
+  EXPECT_FALSE(fixtures::Exists(dir_ / "mine/system.reg"));
 }
 
 }  // namespace
