@@ -3,53 +3,88 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "fixtures/files.h"
+#include "fixtures/recording_messages.h"
+#include "modlog/mod_log.h"
 #include "platform/failure.h"
+#include "platform/file_system.h"
 #include "win32_files.h"
 
 namespace tarnwick {
 namespace {
 
 using fixtures::ReadAll;
-using fixtures::TempDir;
 using fixtures::WriteAll;
-using windows_tests::ExclusiveHandle;
 using windows_tests::WinPath;
 
-std::error_code Win32(DWORD code) { return {static_cast<int>(code), std::system_category()}; }
-
 TEST(ClassifyFailure, SortsWin32Codes) {
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_ACCESS_DENIED)), FailureClass::kPermissionDenied);
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_SHARING_VIOLATION)), FailureClass::kPermissionDenied);
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_LOCK_VIOLATION)), FailureClass::kPermissionDenied);
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_WRITE_PROTECT)), FailureClass::kPermissionDenied);
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_DISK_FULL)), FailureClass::kDiskFull);
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_HANDLE_DISK_FULL)), FailureClass::kDiskFull);
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_FILE_NOT_FOUND)), FailureClass::kOther);
-  // Win32 code 13 is ERROR_INVALID_DATA, not EACCES.
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_INVALID_DATA)), FailureClass::kOther);
-  EXPECT_EQ(ClassifyFailure(Win32(ERROR_PATH_NOT_FOUND)), FailureClass::kOther);
-}
-
-TEST(BinaryFile, AFileHeldWithoutSharingIsPermissionDenied) {
-  TempDir dir;
-  const std::string archive = WinPath(dir, "interfac_x1.drs");
-  WriteAll(archive, "archive");
-  ExclusiveHandle game(archive);
-  ASSERT_TRUE(game.held());
-  for (const OpenMode mode : {OpenMode::kRead, OpenMode::kReadWrite, OpenMode::kCreate}) {
-    BinaryFile file;
-    const std::error_code error = file.Open(archive, mode);
-    EXPECT_EQ(ClassifyFailure(error), FailureClass::kPermissionDenied) << error.message();
-    EXPECT_FALSE(file.is_open());
+  const std::pair<DWORD, FailureClass> cases[] = {
+      {ERROR_ACCESS_DENIED, FailureClass::kPermissionDenied},
+      {ERROR_SHARING_VIOLATION, FailureClass::kPermissionDenied},
+      {ERROR_LOCK_VIOLATION, FailureClass::kPermissionDenied},
+      {ERROR_WRITE_PROTECT, FailureClass::kPermissionDenied},
+      {ERROR_DISK_FULL, FailureClass::kDiskFull},
+      {ERROR_HANDLE_DISK_FULL, FailureClass::kDiskFull},
+      {ERROR_FILE_NOT_FOUND, FailureClass::kOther},
+      {ERROR_INVALID_DATA, FailureClass::kOther},  // code 13, which is EACCES elsewhere
+  };
+  for (const auto& [code, expected] : cases) {
+    EXPECT_EQ(ClassifyFailure({static_cast<int>(code), std::system_category()}), expected) << code;
   }
 }
 
-TEST(BinaryFile, OurOwnHandlesShareWithEachOther) {
-  TempDir dir;
-  const std::string archive = WinPath(dir, "graphics.drs");
+// The running game holds its archives without sharing: every writer is refused as permission
+// denied (SetFileLength without a word) and the file stays as it was.
+TEST(HeldFile, EveryWriterIsPermissionDeniedAndTheFileKept) {
+  fixtures::TempDir dir;
+  const std::string archive = WinPath(dir, "interfac_x1.drs");
+  const std::string other = WinPath(dir, "other.drs");
   WriteAll(archive, "0123456789");
+  WriteAll(other, "replacement");
+  {
+    windows_tests::HeldHandle game(archive);
+    ASSERT_TRUE(game.held());
+    for (const OpenMode mode : {OpenMode::kRead, OpenMode::kReadWrite, OpenMode::kCreate}) {
+      BinaryFile file;
+      EXPECT_EQ(ClassifyFailure(file.Open(archive, mode)), FailureClass::kPermissionDenied);
+      EXPECT_FALSE(file.is_open());
+    }
+    for (const std::error_code error :
+         {ReplaceFileAtomically(other, archive), TruncateExistingFile(archive, 2),
+          CopyFileOver(other, archive)}) {
+      EXPECT_EQ(ClassifyFailure(error), FailureClass::kPermissionDenied) << error.message();
+    }
+    SetFileLength(archive, 3);
+    fixtures::RecordingMessages messages;
+    EXPECT_TRUE(SaveModLog(ModLog{archive, {}, {}}, messages));
+    EXPECT_EQ(messages.Errors(), std::vector<std::string>{"Cannot save log file!"});
+  }
+  EXPECT_EQ(ReadAll(archive), "0123456789");
+  EXPECT_EQ(ReadAll(other), "replacement");
+  EXPECT_FALSE(fixtures::Exists(archive + "_"));
+
+  // Ours asks for no sharing, so any open handle shuts it out, even one that shares everything.
+  {
+    windows_tests::HeldHandle reader(archive,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    ASSERT_TRUE(reader.held());
+    EXPECT_EQ(ClassifyFailure(TruncateExistingFile(archive, 1)), FailureClass::kPermissionDenied);
+  }
+  SetFileLength(archive, 3);
+  EXPECT_EQ(ReadAll(archive), "012");
+}
+
+TEST(BinaryFile, OurHandlesShareButNeitherAFileWithItselfNorFoldersAndDevices) {
+  fixtures::TempDir dir;
+  const std::string archive = WinPath(dir, "graphics.drs");
+  const std::string link = WinPath(dir, "graphics.lnk");
+  WriteAll(archive, "0123456789");
+  // Copying onto the same file by another path or a hard link would empty it.
+  ASSERT_TRUE(::CreateHardLinkA(link.c_str(), archive.c_str(), nullptr));
+  EXPECT_TRUE(CopyFileOver(archive, link));
+  EXPECT_TRUE(CopyFileOver(archive, dir.path() + "/graphics.drs"));
   BinaryFile reader;
   BinaryFile writer;
   ASSERT_FALSE(reader.Open(archive, OpenMode::kRead));
@@ -57,22 +92,13 @@ TEST(BinaryFile, OurOwnHandlesShareWithEachOther) {
   ASSERT_FALSE(writer.WriteAt(10, "AB", 2));
   char bytes[3] = {};
   ASSERT_FALSE(reader.ReadAt(9, bytes, 3));
-  EXPECT_EQ(std::string(bytes, 3), "9AB");
-  EXPECT_EQ(reader.position(), 12);
+  EXPECT_EQ(std::string(bytes, 3), "9AB");  // the whole file still there, and shared
+  EXPECT_TRUE(BinaryFile().Open(archive, OpenMode::kCreateExclusive));
 
-  BinaryFile exclusive;
-  EXPECT_TRUE(exclusive.Open(archive, OpenMode::kCreateExclusive));
-  EXPECT_EQ(ReadAll(archive), "0123456789AB");
-}
-
-TEST(BinaryFile, FoldersAndDevicesAreNotFiles) {
-  TempDir dir;
-  BinaryFile file;
-  const std::error_code folder = file.Open(dir.path(), OpenMode::kRead);
-  EXPECT_TRUE(folder);
+  const std::error_code folder = BinaryFile().Open(dir.path(), OpenMode::kRead);
   EXPECT_EQ(ClassifyFailure(folder), FailureClass::kOther) << folder.message();
-  EXPECT_EQ(file.Open("NUL", OpenMode::kRead), FileError::kNotOrdinaryFile);
-  EXPECT_FALSE(file.is_open());
+  EXPECT_TRUE(folder);
+  EXPECT_EQ(BinaryFile().Open("NUL", OpenMode::kRead), FileError::kNotOrdinaryFile);
 }
 
 }  // namespace

@@ -4,156 +4,79 @@
 
 #include <string>
 
+#include "common/game_files.h"
 #include "fixtures/files.h"
+#include "fixtures/recording_messages.h"
+#include "modlog/mod_log.h"
 #include "platform/binary_file.h"
-#include "platform/failure.h"
 #include "win32_files.h"
 
 namespace tarnwick {
 namespace {
 
-using fixtures::ReadAll;
-using fixtures::TempDir;
-using fixtures::WriteAll;
-using windows_tests::ExclusiveHandle;
 using windows_tests::WinPath;
 
-void SetAttributes(const std::string& path, DWORD attributes) {
-  ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
-}
-
 TEST(PathListed, CountsOnlyOrdinaryFilesNotHiddenOrSystemOnes) {
-  TempDir dir;
+  fixtures::TempDir dir;
   const std::string folder = WinPath(dir, "game\\");
   fixtures::MakeFolders(WinPath(dir, "game\\data"));
   EXPECT_FALSE(PathListed(folder)) << "a folder holding only a folder";
-
-  const std::string hidden = folder + "hidden.drs";
-  const std::string system = folder + "system.drs";
-  WriteAll(hidden, "h");
-  WriteAll(system, "s");
-  SetAttributes(hidden, FILE_ATTRIBUTE_HIDDEN);
-  SetAttributes(system, FILE_ATTRIBUTE_SYSTEM);
+  for (const DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    const std::string file = folder + std::to_string(attribute) + ".drs";
+    fixtures::WriteAll(file, "h");
+    ASSERT_TRUE(::SetFileAttributesA(file.c_str(), attribute));
+    EXPECT_FALSE(PathListed(file));
+  }
   EXPECT_FALSE(PathListed(folder));
-  EXPECT_FALSE(PathListed(hidden));
-  EXPECT_FALSE(PathListed(system));
 
   const std::string plain = folder + "Battlegrounds.exe";
-  WriteAll(plain, "MZ");
-  SetAttributes(plain, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  fixtures::WriteAll(plain, "MZ");
+  ASSERT_TRUE(
+      ::SetFileAttributesA(plain.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_TRUE(PathListed(folder));
-  EXPECT_TRUE(PathListed(plain));
   EXPECT_TRUE(PathListed(folder + "BATTLEGROUNDS.EXE")) << "names match in any letter case";
-  SetAttributes(plain, FILE_ATTRIBUTE_NORMAL);
-
-  EXPECT_FALSE(PathListed(WinPath(dir, "game"))) << "a folder path without its backslash";
   EXPECT_FALSE(PathListed(folder + "*.exe")) << "wildcards are not a listing";
-  EXPECT_FALSE(PathListed(folder + "missing.drs"));
-  EXPECT_FALSE(PathListed("Q:\\no\\such\\drive\\"));
+  EXPECT_FALSE(PathListed(WinPath(dir, "game"))) << "a folder path without its backslash";
+  ASSERT_TRUE(::SetFileAttributesA(plain.c_str(), FILE_ATTRIBUTE_NORMAL));
 }
 
+// The icon install names its sprite as the folder followed by "\quillet<c>.slp".
 TEST(TempFolder, EndsWithABackslashAndTakesTheDoubledSeparatorOfSpriteNames) {
   const std::string folder = TempFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '\\');
-  EXPECT_EQ(folder.find('\0'), std::string::npos);
-
-  // The sprite name is the folder followed by "\quillet<c>.slp", as the icon install builds it.
-  const std::string sprite = TempFolder() + "\\quillet3.slp";
+  const std::string sprite = folder + "\\quillet3.slp";
   (void)DeleteFile(sprite);
   BinaryFile file;
   ASSERT_FALSE(file.Open(sprite, OpenMode::kCreateExclusive));
   ASSERT_FALSE(file.Write("SLP", 3));
   ASSERT_FALSE(file.Close());
-  int64_t length = 0;
-  EXPECT_FALSE(FileLength(folder + "quillet3.slp", &length));
-  EXPECT_EQ(length, 3);
+  EXPECT_EQ(fixtures::ReadAll(folder + "quillet3.slp"), "SLP");
   EXPECT_FALSE(DeleteFile(sprite));
-  EXPECT_FALSE(PathListed(sprite));
 }
 
-TEST(FolderOfPath, CutsAfterTheLastBackslash) {
-  EXPECT_EQ(FolderOfPath("C:\\Games\\Mods\\cool.mpi"), "C:\\Games\\Mods\\");
-  EXPECT_EQ(FolderOfPath("C:\\cool.mpi"), "C:\\");
-  EXPECT_EQ(FolderOfPath("cool.mpi"), "");
-}
-
-TEST(ReplaceFileAtomically, ReplacesAnExistingFileButNotOneThatIsHeld) {
-  TempDir dir;
-  const std::string log = WinPath(dir, "mods.log");
-  const std::string temp = WinPath(dir, "mods.log_");
-  WriteAll(log, "old log");
-  WriteAll(temp, "new log");
-  EXPECT_FALSE(ReplaceFileAtomically(temp, log));
-  EXPECT_EQ(ReadAll(log), "new log");
-  EXPECT_FALSE(fixtures::Exists(temp));
-
-  WriteAll(temp, "newer log");
-  {
-    ExclusiveHandle game(log);
-    ASSERT_TRUE(game.held());
-    const std::error_code error = ReplaceFileAtomically(temp, log);
-    EXPECT_TRUE(error);
-    EXPECT_EQ(ClassifyFailure(error), FailureClass::kPermissionDenied) << error.message();
+// Windows refuses to rename over an existing file unless asked to replace it, and every save
+// after the first one is such a rename.
+TEST(SaveModLog, ReplacesTheLogOnEverySave) {
+  fixtures::TempDir dir;
+  const std::string data = WinPath(dir, "data\\");
+  fixtures::MakeFolders(data);
+  fixtures::RecordingMessages messages;
+  ModLog log;
+  log.LogPath = data + "mods.log";
+  log.FileState[kGraphicsDrs] = 1000;
+  for (const char* name : {"First", "Second"}) {
+    log.Mods = {};
+    log.Mods.push_back(ModLogEntry{name, {}});
+    log.Mods[1].Changes.push_back(FileChange{kGraphicsDrs, 900, 76, 500, 400});
+    ASSERT_FALSE(SaveModLog(log, messages));
   }
-  EXPECT_EQ(ReadAll(log), "new log");
-  EXPECT_EQ(ReadAll(temp), "newer log");
-}
-
-TEST(TruncateExistingFile, CutsAndExtendsButNeverCreatesOrTouchesAHeldFile) {
-  TempDir dir;
-  const std::string archive = WinPath(dir, "graphics.drs");
-  WriteAll(archive, "0123456789");
-  EXPECT_FALSE(TruncateExistingFile(archive, 4));
-  EXPECT_FALSE(TruncateExistingFile(archive, 6));
-  EXPECT_EQ(ReadAll(archive), std::string("0123\0\0", 6));
-
-  {
-    ExclusiveHandle game(archive);
-    ASSERT_TRUE(game.held());
-    const std::error_code error = TruncateExistingFile(archive, 2);
-    EXPECT_EQ(ClassifyFailure(error), FailureClass::kPermissionDenied) << error.message();
-  }
-  EXPECT_EQ(ReadAll(archive).size(), 6u);
-
-  const std::string missing = WinPath(dir, "sounds.drs");
-  EXPECT_TRUE(TruncateExistingFile(missing, 0));
-  EXPECT_FALSE(fixtures::Exists(missing));
-}
-
-TEST(TruncateExistingFile, FailsWhileAnotherHandleIsOpenEvenWithFullSharing) {
-  TempDir dir;
-  const std::string archive = WinPath(dir, "interfac.drs");
-  WriteAll(archive, "0123456789");
-  HANDLE reader = ::CreateFileA(archive.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  // Ours asks for no sharing, so any open handle shuts it out, not only a handle that shares none.
-  EXPECT_EQ(ClassifyFailure(TruncateExistingFile(archive, 1)), FailureClass::kPermissionDenied);
-  ::CloseHandle(reader);
-  EXPECT_EQ(ReadAll(archive), "0123456789");
-}
-
-TEST(CopyFileOver, TruncatesALongerTargetButNeverItsOwnSourceOrAHeldFile) {
-  TempDir dir;
-  const std::string from = WinPath(dir, "language.dll.000");
-  const std::string to = WinPath(dir, "language.dll");
-  WriteAll(from, std::string(64001, 'n'));
-  WriteAll(to, std::string(100000, 'o'));
-  EXPECT_FALSE(CopyFileOver(from, to));
-  EXPECT_EQ(ReadAll(to), std::string(64001, 'n'));
-
-  // The same file by another path or a hard link must not be emptied by creating the target.
-  const std::string link = WinPath(dir, "language.lnk");
-  ASSERT_TRUE(::CreateHardLinkA(link.c_str(), from.c_str(), nullptr));
-  EXPECT_TRUE(CopyFileOver(from, link));
-  EXPECT_TRUE(CopyFileOver(from, dir.path() + "/language.dll.000"));
-  EXPECT_EQ(ReadAll(from), std::string(64001, 'n'));
-
-  ExclusiveHandle game(to);
-  ASSERT_TRUE(game.held());
-  EXPECT_EQ(ClassifyFailure(CopyFileOver(from, to)), FailureClass::kPermissionDenied);
+  EXPECT_TRUE(messages.boxes.empty());
+  EXPECT_FALSE(fixtures::Exists(data + "mods.log_"));
+  ModLog read;
+  read.LogPath = log.LogPath;
+  ASSERT_FALSE(ReadModLog(read, MakeGameFiles(WinPath(dir, ""), data), messages));
+  EXPECT_EQ(read.Mods, log.Mods);
 }
 
 }  // namespace

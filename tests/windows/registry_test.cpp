@@ -8,40 +8,26 @@
 namespace tarnwick {
 namespace {
 
-constexpr char kTestKey[] = "Software\\Tarnwick Tests";
-
-TEST(ReadRegString, FindsBothGameKeysInThe32BitView) {
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine,
-                          "SOFTWARE\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
-                          "Battlegrounds: Clone Campaigns\\1.0",
-                          "Game Path"),
-            "C:\\Program Files\\LucasArts\\SWGB CC\\");
-  EXPECT_EQ(
-      ReadRegString(
-          RegRoot::kLocalMachine,
-          "SOFTWARE\\LucasArts Entertainment Company LLC\\Star Wars Galactic Battlegrounds\\1.0",
-          "Game Path"),
-      "D:\\Games\\Galactic Battlegrounds\\");
-}
-
-TEST(ReadRegString, DoesNotSeeTheNativeView) {
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, "Software\\Tarnwick Tests 64", "Game Path"), "");
-}
-
-TEST(ReadRegString, GivesExpandableStringsUnexpanded) {
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kTestKey, "Expandable"),
-            "%SystemDrive%\\Games\\");
-}
-
-TEST(ReadRegString, ReadsWhatFitsTheBufferWithItsZeroAndNothingLonger) {
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kTestKey, "Fits"), std::string(1023, 'f'));
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kTestKey, "Too long"), "");
-}
-
-TEST(ReadRegString, IsEmptyForMissingKeysValuesAndOtherTypes) {
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, "Software\\No Such Key", "Game Path"), "");
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kTestKey, "No such value"), "");
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kTestKey, "Number"), "");
+TEST(ReadRegString, ReadsStringsOfThe32BitViewAsStoredAndNothingElse) {
+  const std::string game = "SOFTWARE\\LucasArts Entertainment Company LLC\\Star Wars Galactic ";
+  const std::string tests = "Software\\Tarnwick Tests";
+  struct Case {
+    std::string key, value, expected;
+  };
+  const Case cases[] = {
+      {game + "Battlegrounds: Clone Campaigns\\1.0", "Game Path",
+       "C:\\Program Files\\LucasArts\\SWGB CC\\"},
+      {tests + " 64", "Game Path", ""},  // only in the native view
+      {tests, "Expandable", "%SystemDrive%\\Games\\"},
+      {tests, "Fits", std::string(1023, 'f')},  // with its zero, the whole buffer
+      {tests, "Too long", ""},
+      {tests, "Number", ""},
+      {tests, "No such value", ""},
+      {"Software\\No Such Key", "Game Path", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, c.key, c.value), c.expected) << c.value;
+  }
 }
 
 }  // namespace

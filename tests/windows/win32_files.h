@@ -21,18 +21,18 @@ inline std::string WinPath(const fixtures::TempDir& dir, std::string_view name) 
   return dir.path() + "\\" + std::string(name);
 }
 
-// Another program's handle on a file, opened without sharing, as the running game holds its
-// archives: every other open of the file fails while it lives.
-class ExclusiveHandle {
+// Another program's handle on a file. Without sharing, as the running game holds its archives,
+// every other open of the file fails while it lives.
+class HeldHandle {
  public:
-  explicit ExclusiveHandle(const std::string& path)
-      : handle_(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~ExclusiveHandle() {
+  explicit HeldHandle(const std::string& path, DWORD share = 0)
+      : handle_(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~HeldHandle() {
     if (held()) ::CloseHandle(handle_);
   }
-  ExclusiveHandle(const ExclusiveHandle&) = delete;
-  ExclusiveHandle& operator=(const ExclusiveHandle&) = delete;
+  HeldHandle(const HeldHandle&) = delete;
+  HeldHandle& operator=(const HeldHandle&) = delete;
   bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
 
  private:
