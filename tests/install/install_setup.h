@@ -1,23 +1,21 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "common/game_files.h"
 #include "fixtures/drs_checks.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 #include "install/install.h"
-#include "modlog/mod_log.h"
-#include "package/package.h"
 #include "platform/file_system.h"
 #include "platform/host_path.h"
 #include "writers/mpi_writer.h"
 
-namespace tarnwick::testing_install {
+namespace tarnwick {
 
 using Texts = std::vector<std::string>;
 
@@ -33,19 +31,37 @@ inline std::string Payload(size_t size, unsigned seed = 1) {
   return bytes;
 }
 
-// A game in a fresh folder (archives under data/, host paths, its mod log) and one resource
-// handler at a time run over a package read by the program's own reader.
+#ifdef _WIN32
+inline constexpr char kTempVariable[] = "TMP";  // GetTempPathA asks TMP first
+inline void SetVariable(const char* name, const std::string& value) {
+  _putenv_s(name, value.c_str());
+}
+#else
+inline constexpr char kTempVariable[] = "TMPDIR";
+inline void SetVariable(const char* name, const std::string& value) {
+  value.empty() ? unsetenv(name) : setenv(name, value.c_str(), 1);
+}
+#endif
+
+// A game in a fresh folder (archives under data/, host paths, its mod log, temporary files in
+// tmp/) and one resource handler at a time run over a package read by the program's own reader.
 class InstallTest : public ::testing::Test {
  protected:
   using Handler = HandlerOutcome (*)(InstallContext&);
 
   InstallTest() : saved_prefix_(WinePrefix()) {
     SetWinePrefix("");
+    if (const char* old = getenv(kTempVariable)) saved_tmp_ = old;
     fixtures::MakeFolders(dir_ / "data");
+    fixtures::MakeFolders(dir_ / "tmp");
+    SetVariable(kTempVariable, dir_ / "tmp");
     files = MakeGameFiles(dir_.path() + "/", dir_.path() + "/data/");
     log.LogPath = dir_ / "data/mods.log";
   }
-  ~InstallTest() override { SetWinePrefix(saved_prefix_); }
+  ~InstallTest() override {
+    SetWinePrefix(saved_prefix_);
+    SetVariable(kTempVariable, saved_tmp_);
+  }
 
   std::string Path(std::string_view name) const { return dir_ / name; }
   const std::string& File(int index) const { return files[static_cast<size_t>(index)]; }
@@ -73,26 +89,29 @@ class InstallTest : public ::testing::Test {
     header = PackageHeader{};
     ASSERT_EQ(ReadPackage(Path("mod.mpi"), header), PackageRead::kValid);
   }
+  void Prepare(std::vector<fixtures::MpiRow> rows) {
+    WritePackage(std::move(rows));
+    StartMod();
+  }
 
-  HandlerOutcome Run(Handler handler, const ResourceEntry& resource, bool cc, int number = 1) {
+  HandlerOutcome Run(Handler handler, const ResourceEntry& resource, bool cc) {
     BinaryFile package;
     EXPECT_FALSE(package.Open(Path("mod.mpi"), OpenMode::kRead));
     std::vector<unsigned char> buffer(kCopyBufferSize);
-    copied = 0;
-    InstallContext context{package, package_length, buffer,  number,  resource, log, files,
+    int64_t copied = 0;
+    InstallContext context{package, package_length, buffer,  1,       resource, log, files,
                            cc,      messages,       nullptr, &copied, {}};
     const HandlerOutcome outcome = handler(context);
     error = context.error;
     return outcome;
   }
   HandlerOutcome Run(Handler handler, int row, bool cc) {
-    return Run(handler, header.resources[row], cc, row);
+    return Run(handler, header.resources[row], cc);
   }
 
   // The log as the disk holds it, read by a separate record.
   ModLog DiskLog() const {
-    ModLog fresh;
-    fresh.LogPath = log.LogPath;
+    ModLog fresh{log.LogPath, {}, {}};
     fixtures::RecordingMessages quiet;
     EXPECT_FALSE(ReadModLog(fresh, files, quiet));
     return fresh;
@@ -101,13 +120,13 @@ class InstallTest : public ::testing::Test {
 
   fixtures::TempDir dir_;
   std::string saved_prefix_;
+  std::string saved_tmp_;
   GameFiles files;
   ModLog log;
   fixtures::RecordingMessages messages;
   PackageHeader header;
   int64_t package_length = 0;
-  int64_t copied = 0;
   std::error_code error;
 };
 
-}  // namespace tarnwick::testing_install
+}  // namespace tarnwick
