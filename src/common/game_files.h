@@ -31,6 +31,12 @@ inline constexpr std::array<const char*, 8> kCcFileNames = {
     "gamedata_x1.drs", "graphics_x1.drs", "interfac_x1.drs", "sounds_x1.drs",
     "terrain_x1.drs",  "language_x1.dll", "genie_x1.dat",    "Battlegrounds_x1.exe"};
 
+// The file name of a game file index (0 to 7, 20 to 27).
+inline const char* GameFileName(int index) {
+  return index < kCcOffset ? kBaseFileNames[static_cast<size_t>(index)]
+                           : kCcFileNames[static_cast<size_t>(index - kCcOffset)];
+}
+
 // The language library and the executables lie in the game folder, all else in its data folder.
 inline constexpr bool LivesInGameFolder(int base_index) {
   return base_index == kLanguageDll || base_index == kGameExe;

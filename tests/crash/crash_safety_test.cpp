@@ -32,22 +32,9 @@ class CrashSafety : public ::testing::Test {
     pristine_ = SampleGame();
   }
 
-  // Lays the folder out exactly as `files` says, nothing else in it.
   void Restore(const Snapshot& files) {
-    std::error_code ignored;
-    fs::remove_all(game_, ignored);
-    fs::remove_all(temp_, ignored);
-    fs::create_directories(game_);
-    fs::create_directories(temp_);
-    for (const auto& [name, bytes] : files) fixtures::WriteAll(game_ + "/" + name, bytes);
-  }
-
-  Snapshot Folder() const {
-    Snapshot files;
-    for (const auto& entry : fs::directory_iterator(game_)) {
-      files[entry.path().filename().string()] = fixtures::ReadAll(entry.path().string());
-    }
-    return files;
+    LayOut(game_, files);
+    LayOut(temp_, {});
   }
 
   // Runs the driver; with a cut point, the shim cuts it off there. Returns the exit status.
@@ -82,7 +69,7 @@ class CrashSafety : public ::testing::Test {
     EXPECT_EQ(log.ModCount(), 0) << what;
     for (int index = 0; index < kGameFileCount; ++index) {
       if (!IsGameFileIndex(index)) continue;
-      const std::string name = index < 8 ? kBaseFileNames[index] : kCcFileNames[index - kCcOffset];
+      const std::string name = GameFileName(index);
       const std::string& before = pristine_.at(name);
       const std::string after = fixtures::ReadAll(game_ + "/" + name);
       const bool tail_only = stale_tail_allowed && !IsReplacedFile(index) &&
@@ -133,7 +120,7 @@ TEST_F(CrashSafety, InstallCutOffAtEveryChangeIsUndoneByRemoval) {
 TEST_F(CrashSafety, RemovalCutOffAtEveryChangeCanBeRunAgain) {
   Restore(pristine_);
   ASSERT_EQ(Drive("install"), 0);
-  const Snapshot installed = Folder();
+  const Snapshot installed = ReadFolder(game_);
   long changes = 0;
   ASSERT_EQ(Drive("remove", 0, "kill", &changes), 0);
   ExpectPristine("a whole removal");

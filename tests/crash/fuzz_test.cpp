@@ -53,27 +53,15 @@ class Mutator {
     const int changes = Pick(1, 6);
     for (int i = 0; i < changes && from < to; ++i) {
       const size_t at = from + static_cast<size_t>(Pick(0, static_cast<int>(to - from) - 1));
-      switch (Pick(0, 4)) {
-        case 0:
-          bytes[at] = static_cast<char>(bytes[at] ^ (1 << Pick(0, 7)));
-          break;
-        case 1:
-          bytes[at] = static_cast<char>(kBytes[Pick(0, 4)]);
-          break;
-        case 2:
-          if (at + 4 <= bytes.size()) {
-            const int32_t value = kWords[Pick(0, 7)];
-            for (int k = 0; k < 4; ++k)
-              bytes[at + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
-          }
-          break;
-        case 3:
-          bytes[at] = static_cast<char>(Pick(0, 255));
-          break;
-        case 4:
-          if (Pick(0, 3) == 0) bytes.resize(at);
-          break;
+      const int kind = Pick(0, 4);
+      if (kind == 0) bytes[at] = static_cast<char>(bytes[at] ^ (1 << Pick(0, 7)));
+      if (kind == 1) bytes[at] = static_cast<char>(kBytes[Pick(0, 4)]);
+      if (kind == 2 && at + 4 <= bytes.size()) {
+        const auto value = static_cast<uint32_t>(kWords[Pick(0, 7)]);
+        for (size_t k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(value >> (8 * k));
       }
+      if (kind == 3) bytes[at] = static_cast<char>(Pick(0, 255));
+      if (kind == 4 && Pick(0, 3) == 0) bytes.resize(at);
     }
     return bytes;
   }
@@ -97,12 +85,7 @@ class Fuzz : public ::testing::Test {
   }
   void TearDown() override { unsetenv("TMPDIR"); }
 
-  void Restore(const Snapshot& game) {
-    std::error_code ignored;
-    fs::remove_all(game_, ignored);
-    fs::create_directories(game_);
-    for (const auto& [name, bytes] : game) fixtures::WriteAll(game_ + "/" + name, bytes);
-  }
+  void Restore(const Snapshot& game) { LayOut(game_, game); }
 
   void ExpectKnownMessages(const fixtures::RecordingMessages& messages, const std::string& what) {
     for (const auto& box : messages.boxes) {
@@ -142,7 +125,7 @@ class Fuzz : public ::testing::Test {
                                            const std::string& what) {
     for (int index = 0; index < kGameFileCount; ++index) {
       if (!IsGameFileIndex(index) || IsReplacedFile(index)) continue;
-      const std::string name = index < 8 ? kBaseFileNames[index] : kCcFileNames[index - kCcOffset];
+      const std::string name = GameFileName(index);
       std::string before = game.at(name);
       const std::string after = fixtures::ReadAll(game_ + "/" + name);
       ASSERT_LE(static_cast<int64_t>(after.size()),
@@ -219,10 +202,7 @@ TEST_F(Fuzz, MutatedLogsEndInSuccessOrTheirMessage) {
   ASSERT_EQ(ReadPackage(package_path, header), PackageRead::kValid);
   ASSERT_FALSE(ReadModLog(log, files_, setup));
   ASSERT_FALSE(InstallMod(package_path, header, log, files_, true, setup, nullptr));
-  Snapshot installed;
-  for (const auto& entry : fs::directory_iterator(game_)) {
-    installed[entry.path().filename().string()] = fixtures::ReadAll(entry.path().string());
-  }
+  const Snapshot installed = ReadFolder(game_);
 
   Mutator mutator(99);
   for (int round = 0; round < 200; ++round) {

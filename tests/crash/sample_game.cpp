@@ -1,9 +1,11 @@
 #include "sample_game.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "fixtures/drs_checks.h"
+#include "fixtures/files.h"
 #include "writers/bytes.h"
 #include "writers/mpi_writer.h"
 
@@ -47,6 +49,21 @@ std::string Pattern(size_t size, int seed) {
     c = static_cast<char>(state >> 24);
   }
   return bytes;
+}
+
+void LayOut(const std::string& folder, const Snapshot& files) {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  std::filesystem::create_directories(folder);
+  for (const auto& [name, bytes] : files) fixtures::WriteAll(folder + "/" + name, bytes);
+}
+
+Snapshot ReadFolder(const std::string& folder) {
+  Snapshot files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = fixtures::ReadAll(entry.path().string());
+  }
+  return files;
 }
 
 fixtures::MpiRow Row(uint8_t type, uint8_t target, int32_t id, std::string payload) {

@@ -19,6 +19,10 @@ std::string SamplePackage();
 
 fixtures::MpiRow Row(uint8_t type, uint8_t target, int32_t id, std::string payload);
 
+// Lays `folder` out exactly as `files` says, nothing else in it; and reads it back.
+void LayOut(const std::string& folder, const Snapshot& files);
+Snapshot ReadFolder(const std::string& folder);
+
 // Deterministic bytes.
 std::string Pattern(size_t size, int seed);
 
