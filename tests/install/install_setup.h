@@ -43,8 +43,7 @@ inline void SetVariable(const char* name, const std::string& value) {
 }
 #endif
 
-// A game in a fresh folder (archives under data/, host paths, its mod log, temporary files in
-// tmp/) and one resource handler at a time run over a package read by the program's own reader.
+// A game in a fresh folder (data/, mod log, tmp/) and one resource handler at a time run over it.
 class InstallTest : public ::testing::Test {
  protected:
   using Handler = HandlerOutcome (*)(InstallContext&);
@@ -76,17 +75,15 @@ class InstallTest : public ::testing::Test {
     (void)DeleteFile(log.LogPath);
     log = ModLog{log.LogPath, {}, {}};
     ASSERT_FALSE(ReadModLog(log, files, messages));
-    log.Mods.push_back(ModLogEntry{"Test mod (incomplete)", {}});
+    log.Mods.push_back(ModLogEntry{"Sample mod (incomplete)", {}});
   }
 
-  void WritePackage(std::vector<fixtures::MpiRow> rows, std::string title = "Test mod") {
+  void WritePackage(std::vector<fixtures::MpiRow> rows) {  // the writer's title, "Sample mod"
     fixtures::MpiPackage package;
-    package.title = std::move(title);
     package.rows = std::move(rows);
     const std::string bytes = fixtures::BuildMpi(package);
     fixtures::WriteAll(Path("mod.mpi"), bytes);
     package_length = static_cast<int64_t>(bytes.size());
-    header = PackageHeader{};
     ASSERT_EQ(ReadPackage(Path("mod.mpi"), header), PackageRead::kValid);
   }
   void Prepare(std::vector<fixtures::MpiRow> rows) {
