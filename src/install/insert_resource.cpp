@@ -32,11 +32,6 @@ bool CcArchiveById(int archive, int32_t id) {
   }
 }
 
-HandlerOutcome Fail(InstallContext& context, std::error_code error) {
-  context.error = error;
-  return HandlerOutcome::kError;
-}
-
 }  // namespace
 
 HandlerOutcome InsertResource(InstallContext& context) {

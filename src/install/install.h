@@ -40,6 +40,12 @@ struct InstallContext {
   std::error_code error;  // set with kError
 };
 
+// The error outcome, with what failed (an empty code: the mod log could not be saved).
+inline HandlerOutcome Fail(InstallContext& context, std::error_code error) {
+  context.error = error;
+  return HandlerOutcome::kError;
+}
+
 // The entry of the mod being installed.
 inline ModLogEntry& CurrentEntry(InstallContext& context) { return context.log.Mods.back(); }
 

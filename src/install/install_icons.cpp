@@ -64,10 +64,7 @@ class IconInstaller {
   HandlerOutcome Run();
 
  private:
-  HandlerOutcome Fail(std::error_code error) {
-    context_.error = error;
-    return HandlerOutcome::kError;
-  }
+  HandlerOutcome Fail(std::error_code error) { return tarnwick::Fail(context_, error); }
 
   // The payload's own bounds, and its row offsets pointing into its command data.
   [[nodiscard]] HandlerOutcome CheckPayload(bool* valid);

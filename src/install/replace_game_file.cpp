@@ -29,11 +29,6 @@ int TargetIndex(uint8_t target_code) {
   }
 }
 
-HandlerOutcome Fail(InstallContext& context, std::error_code error) {
-  context.error = error;
-  return HandlerOutcome::kError;
-}
-
 }  // namespace
 
 HandlerOutcome ReplaceGameFile(InstallContext& context) {
