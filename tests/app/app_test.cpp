@@ -39,13 +39,6 @@ constexpr char kNoBaseFiles[] =
     "Unable to find SWGB data files! Please ensure that the game is correctly installed.";
 constexpr char kNoCcFiles[] =
     "Unable to find CC data files! Please ensure that the game is correctly installed.";
-constexpr char kNoKey[] = "<no key>";
-constexpr char kInvalidLog[] =
-    "Invalid log file! (it may have been created with a newer version of the mod installer)";
-
-std::optional<std::string> KeyValue(const QString& value) {
-  return value == kNoKey ? std::nullopt : std::optional(value.toStdString());
-}
 
 fixtures::MpiPackage Package(const std::string& title, const std::string& readme) {
   fixtures::MpiPackage package;
@@ -66,35 +59,31 @@ struct ScriptedFileDialog : FileDialog {
   std::vector<OpenFileRequest> requests;
 };
 
-// The game with Clone Campaigns in a fresh Wine prefix, made the one the program looks in (HOME
-// too, so that neither ~/.wine nor a Steam library of the machine can answer); nothing remembered.
+// The game with Clone Campaigns in a fresh Wine prefix with the keys `cc` and `base` (empty: none),
+// the only one the program can find (HOME too, against ~/.wine and Steam); nothing remembered.
 struct Scene {
   static constexpr const char* kGamePath = fixtures::kGameFolderPath;
 
-  static fixtures::WinePrefixOptions BothKeys() {
-    fixtures::WinePrefixOptions options;
-    options.cc_game_path = options.base_game_path = kGamePath;
-    return options;
-  }
-
-  explicit Scene(const fixtures::WinePrefixOptions& registry) : prefix(dir / "prefix") {
+  explicit Scene(const QString& cc = kGamePath, const QString& base = kGamePath)
+      : prefix(dir / "prefix") {
+    const auto key = [](const QString& path) {
+      return path.isEmpty() ? std::nullopt : std::optional(path.toStdString());
+    };
     fixtures::MakeFolders(dir / "home");
     ::setenv("HOME", (dir / "home").c_str(), 1);
     ::setenv("WINEPREFIX", prefix.c_str(), 1);
-    if (fixtures::WriteWinePrefix(prefix, registry) || fixtures::WriteGameFolder(GameHost(), {}))
+    if (fixtures::WriteWinePrefix(prefix, {.cc_game_path = key(cc), .base_game_path = key(base)}) ||
+        fixtures::WriteGameFolder(GameHost(), {}))
       std::abort();
     QSettings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick")).clear();
   }
 
-  // Host path of a C: drive path ("Mods\\x.mpi").
-  std::string OnDriveC(std::string relative) const {
-    for (char& c : relative) c = c == '\\' ? '/' : c;
+  std::string OnDriveC(const std::string& relative) const {
     return prefix + "/drive_c/" + relative;
   }
   std::string GameHost() const {
     return OnDriveC("Program Files/LucasArts/Star Wars Galactic Battlegrounds");
   }
-  std::string DataHost() const { return GameHost() + "/" + fixtures::kDataFolderOnDisk; }
   std::unique_ptr<InstallerForm> MakeForm() {
     return std::make_unique<InstallerForm>(messages, file_dialog, settings, nullptr);
   }
@@ -113,90 +102,68 @@ class StartupTest : public QObject {
   Q_OBJECT
 
  private slots:
-  // The game is installed with Clone Campaigns files; only the registry differs.
+  // The game is installed with Clone Campaigns files; only the registry differs (`no`: no key).
   void findsTheGameFromTheRegistry_data() {
     QTest::addColumn<QString>("cc");
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("found");  // "CC", "base" or "" (ends)
-    const QString game = Scene::kGamePath;
-    const QString unterminated = game.chopped(1);
-    const QString overLong = "C:\\" + QString(1100, QLatin1Char('x')) + "\\";
+    const QString game = Scene::kGamePath, unterminated = game.chopped(1), no, ends;
     QTest::newRow("both keys") << game << game << "CC";
     QTest::newRow("cc folder empty") << "C:\\Games\\Clone Campaigns\\" << game << "base";
-    QTest::newRow("cc folder gone") << "C:\\Games\\Gone\\" << game << "base";
     QTest::newRow("cc without backslash") << unterminated << game << "base";
-    QTest::newRow("cc value empty") << "" << game << "base";
-    QTest::newRow("cc value over 1023") << overLong << game << "base";
-    QTest::newRow("only the base key") << kNoKey << game << "base";
-    QTest::newRow("neither key") << kNoKey << kNoKey << "";
-    QTest::newRow("only a cc key to nowhere") << "C:\\Nowhere\\" << kNoKey << "";
-    QTest::newRow("base without backslash") << kNoKey << unterminated << "";
-    QTest::newRow("base holds only folders") << kNoKey << "C:\\Program Files\\LucasArts\\"
-                                             << "";
-    QTest::newRow("base value over 1023") << kNoKey << overLong << "";
+    QTest::newRow("only the base key") << no << game << "base";
+    QTest::newRow("neither key") << no << no << ends;
+    QTest::newRow("only a cc key to nowhere") << "C:\\Nowhere\\" << no << ends;
+    QTest::newRow("base without backslash") << no << unterminated << ends;
+    QTest::newRow("base holds only folders") << no << "C:\\Program Files\\LucasArts\\" << ends;
+    QTest::newRow("base value over 1023") << no << "C:\\" + QString(1100, 'x') + "\\" << ends;
   }
   void findsTheGameFromTheRegistry() {
     QFETCH(QString, cc);
     QFETCH(QString, base);
     QFETCH(QString, found);
-    Scene scene({.cc_game_path = KeyValue(cc), .base_game_path = KeyValue(base)});
-    fixtures::MakeFolders(scene.OnDriveC("Games\\Clone Campaigns"));
+    Scene scene(cc, base);
+    fixtures::MakeFolders(scene.OnDriveC("Games/Clone Campaigns"));
     auto form = scene.MakeForm();
-    const std::string log = scene.DataHost() + "/mods.log";
+    // Created on first start, in the data folder as it is spelt on disk.
+    const std::string log = scene.GameHost() + "/" + fixtures::kDataFolderOnDisk + "/mods.log";
 
     QCOMPARE(form->Form_Load(), found.isEmpty());
-    QVERIFY(!form->isVisible());
     // The suffix is set before the game is looked for.
     QCOMPARE(form->windowTitle(), found == "CC" ? "Tarnwick (v0.81 - beta) - CC found"
                                                 : "Tarnwick (v0.81 - beta) - CC not found");
     QCOMPARE(form->State().CCPresent, found == "CC");
+    QCOMPARE(std::filesystem::exists(log), !found.isEmpty());
     if (found.isEmpty()) {
       QCOMPARE(scene.messages.boxes, (std::vector<Box>{{Kind::kError, "Error", kNoGame}}));
-      QVERIFY(!std::filesystem::exists(log));
       return;
     }
     QVERIFY(scene.messages.boxes.empty());
     QCOMPARE(form->State().GamePath, Scene::kGamePath);
     QCOMPARE(form->State().DataPath, Scene::kGamePath + std::string("data\\"));
-    // Created on first start, in the data folder as it is spelt on disk.
-    QVERIFY(std::filesystem::exists(log));
   }
 
-  void endsOnTheFirstMissingFileOrAnUnreadableLog_data() {
+  // The first and last file of each set (in the data and the game folder).
+  void endsOnTheFirstMissingFile_data() {
     QTest::addColumn<bool>("ccKey");
     QTest::addColumn<QString>("missing");
     QTest::addColumn<QString>("message");  // empty: starts anyway
     QTest::newRow("first archive") << true << "Data/gamedata.drs" << kNoBaseFiles;
-    QTest::newRow("game data") << false << "Data/genie.dat" << kNoBaseFiles;
     QTest::newRow("executable") << false << "Battlegrounds.exe" << kNoBaseFiles;
-    QTest::newRow("language library") << true << "language.dll" << kNoBaseFiles;
-    QTest::newRow("cc archive") << true << "Data/terrain_x1.drs" << kNoCcFiles;
+    QTest::newRow("cc archive") << true << "Data/gamedata_x1.drs" << kNoCcFiles;
     QTest::newRow("cc executable") << true << "Battlegrounds_x1.exe" << kNoCcFiles;
-    QTest::newRow("cc executable, no cc key") << false << "Battlegrounds_x1.exe"
-                                              << "";
-    QTest::newRow("unreadable log") << false << "Data/mods.log" << kInvalidLog;
+    QTest::newRow("cc executable, no cc key") << false << "Battlegrounds_x1.exe" << QString();
   }
-  void endsOnTheFirstMissingFileOrAnUnreadableLog() {
+  void endsOnTheFirstMissingFile() {
     QFETCH(bool, ccKey);
     QFETCH(QString, missing);
     QFETCH(QString, message);
-    fixtures::WinePrefixOptions registry = Scene::BothKeys();
-    if (!ccKey) registry.cc_game_path.reset();
-    Scene scene(registry);
-    const std::string path = scene.GameHost() + "/" + missing.toStdString();
-    if (missing.endsWith("mods.log")) {
-      QVERIFY(!fixtures::WriteHostFile(path, "not a log\r\n"));
-    } else {
-      QVERIFY(std::filesystem::remove(path));
-    }
-
+    Scene scene(ccKey ? Scene::kGamePath : "");
+    QVERIFY(std::filesystem::remove(scene.GameHost() + "/" + missing.toStdString()));
     auto form = scene.MakeForm();
     QCOMPARE(form->Form_Load(), !message.isEmpty());
-    QVERIFY(!form->isVisible());
-    QCOMPARE(scene.messages.boxes.size(), message.isEmpty() ? 0u : 1u);
-    if (!message.isEmpty()) {
-      QCOMPARE(scene.messages.Errors(), std::vector<std::string>{message.toStdString()});
-    }
+    const std::vector<Box> error = {{Kind::kError, "Error", message.toStdString()}};
+    QCOMPARE(scene.messages.boxes, message.isEmpty() ? std::vector<Box>{} : error);
   }
 };
 
@@ -219,9 +186,8 @@ class WindowTest : public QObject {
 
   // Writes the package at C:\Mods\<name> and returns its program path.
   std::string WriteMod(const std::string& name, const fixtures::MpiPackage& package) {
-    const bool failed =
-        !!fixtures::WriteHostFile(scene_->OnDriveC("Mods\\" + name), fixtures::BuildMpi(package));
-    return failed ? "<unwritten>" : "C:\\Mods\\" + name;
+    const auto error = fixtures::WriteHostFile(scene_->OnDriveC("Mods/" + name), BuildMpi(package));
+    return error ? "<unwritten>" : "C:\\Mods\\" + name;
   }
   void Choose(const std::optional<std::string>& path) {
     scene_->file_dialog.answer = path;
@@ -240,7 +206,7 @@ class WindowTest : public QObject {
 
  private slots:
   void init() {
-    scene_ = std::make_unique<Scene>(Scene::BothKeys());
+    scene_ = std::make_unique<Scene>();
     form_ = scene_->MakeForm();
     QVERIFY(!form_->Form_Load());
     form_->show();
@@ -257,20 +223,14 @@ class WindowTest : public QObject {
         {form_->Labels(1), {120, 960, 1455, 240}},
         {form_->TitleBox(), {240, 1200, 2295, 840}},
     };
-    for (const auto& [control, rect] : design) {
-      QCOMPARE(PlacedAt(control), rect);
-      QCOMPARE(control->geometry(), QRect(ToPixels(rect.left), ToPixels(rect.top),
-                                          ToPixels(rect.width), ToPixels(rect.height)));
-    }
+    for (const auto& [control, rect] : design) QCOMPARE(PlacedAt(control), rect);
+    QCOMPARE(form_->ReadmeButton()->geometry(), QRect(96, 8, 73, 49));  // in pixels
     // The heading keeps its place and grows to fit its text.
     const TwipRect heading = PlacedAt(form_->Labels(0));
     QCOMPARE(QRect(heading.left, heading.top, 0, heading.height), QRect(2760, 120, 0, 255));
     QVERIFY(heading.width >= 1455 &&
             ToPixels(heading.width) >= form_->Labels(0)->sizeHint().width());
     QCOMPARE(form_->Line1()->geometry().topLeft(), QPoint(176, 8));
-    QCOMPARE(form_->OpenModButton()->text() + "," + form_->ReadmeButton()->text() + "," +
-                 form_->Labels(0)->text(),
-             QStringLiteral("Open mod,Display readme for mod,Mods installed:"));
     QVERIFY(form_->OpenModButton()->isEnabled() && !form_->RemoveButton()->isEnabled());
     ExpectOffered({});
   }
@@ -290,7 +250,6 @@ class WindowTest : public QObject {
     QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Newest \u00E9\nMiddle\nOldest\n"));
     QVERIFY(form_->RemoveButton()->isEnabled());
     const TwipRect three = PlacedAt(form_->ModsInstalledBox());
-    QCOMPARE(three.width, outer_width - 2800);
     QVERIFY(three.height >= 3 * empty.height);
     QCOMPARE(RemoveTop(), three.top + three.height);
 
@@ -330,20 +289,17 @@ class WindowTest : public QObject {
   }
 
   void answersHelpAboutAndExit() {
-    form_->MenuHelpHelp()->trigger();
-    form_->MenuHelpAbout()->trigger();
+    for (QAction* item : {form_->MenuHelpHelp(), form_->MenuHelpAbout(), form_->MenuExit()})
+      item->trigger();
     const auto& boxes = scene_->messages.boxes;
-    QCOMPARE(boxes.size(), size_t{2});
-    QVERIFY(boxes[0].title == "Help" && boxes[1].title == "About");
+    QVERIFY(boxes.size() == 2 && boxes[0].title == "Help" && boxes[1].title == "About");
     QVERIFY(boxes[0].kind == Kind::kInformation && boxes[1].kind == Kind::kInformation);
-    form_->MenuExit()->trigger();
     QVERIFY(!form_->isVisible());
   }
 
   void asksForAPackageInTheRememberedFolder() {
     Choose(std::nullopt);
-    QCOMPARE(scene_->file_dialog.requests.size(), size_t{1});
-    const OpenFileRequest& first = scene_->file_dialog.requests[0];
+    const OpenFileRequest& first = scene_->file_dialog.requests.at(0);
     QCOMPARE(first.initial_folder + "|" + first.title + "|" + first.filter_name + "|" +
                  first.filter_pattern + "|" + std::to_string(first.max_path),
              "C:\\|Select mod to install|Mod Project Installation files (*.mpi)|*.MPI|256");
@@ -363,22 +319,12 @@ class WindowTest : public QObject {
     QCOMPARE(QtSettings().Get("Open", "Last directory", ""), "C:\\Mods \xE9t\xE9\\");
   }
 
-  void ignoresChoicesThatAreNotListed_data() {
-    QTest::addColumn<QString>("chosen");
-    QTest::newRow("missing file") << QStringLiteral("C:\\Mods\\gone.mpi");
-    QTest::newRow("hidden file") << QStringLiteral("C:\\Mods\\.hidden.mpi");
-    QTest::newRow("folder") << QStringLiteral("C:\\Mods\\folder.mpi");
-    QTest::newRow("empty") << QString();
-  }
   void ignoresChoicesThatAreNotListed() {
-    QFETCH(QString, chosen);
     const std::string valid = WriteMod("valid.mpi", Package("Valid mod", "Readme"));
-    WriteMod(".hidden.mpi", Package("Hidden mod", "Hidden"));
-    fixtures::MakeFolders(scene_->OnDriveC("Mods\\folder.mpi"));
+    fixtures::MakeFolders(scene_->OnDriveC("Mods/folder.mpi"));
     Choose(valid);
     scene_->settings.Set("Open", "Last directory", "C:\\Before\\");
-
-    Choose(chosen.toStdString());
+    for (const char* chosen : {"C:\\Mods\\gone.mpi", "C:\\Mods\\folder.mpi", ""}) Choose(chosen);
     QVERIFY(scene_->messages.boxes.empty());
     QCOMPARE(scene_->Remembered(), "C:\\Before\\");
     QCOMPARE(form_->State().PackagePath, valid);
@@ -400,7 +346,6 @@ class WindowTest : public QObject {
     QVERIFY(!readme->isVisible());
     form_->ReadmeButton()->click();
     QVERIFY(readme->isVisible());
-    QCOMPARE(ReadmeShown(), QStringLiteral("Line one\nTwo"));
 
     // The same package again, then another: one window, showing the latest readme.
     Choose(path);
@@ -415,35 +360,31 @@ class WindowTest : public QObject {
     QVERIFY(!readme->isVisible() && !readme->isEnabled());
   }
 
-  // A bad choice after a good one: the title goes, the readme stays.
-  void refusesAPackageAfterAValidOne_data() {
-    QTest::addColumn<bool>("invalid");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("invalid") << true
-                             << "Specified MPI file is invalid or corrupted! Make sure you have "
-                                "the latest version of the mod installer.";
-    QTest::newRow("cannot be opened") << false << "Error opening mod!";
-  }
+  // A bad choice after a good one: the title goes, the readme stays. The same invalid package,
+  // then with no descriptor to open it by (run as root, permissions would not stop the read).
   void refusesAPackageAfterAValidOne() {
-    QFETCH(bool, invalid);
-    QFETCH(QString, message);
-    Choose(WriteMod("valid.mpi", Package("Valid mod", "Kept readme")));
+    const std::string valid = WriteMod("valid.mpi", Package("Valid mod", "Kept readme"));
     fixtures::MpiPackage package = Package("Bad", "Never shown");
-    if (invalid) package.rows[0].type = 9;
-    const std::string path = WriteMod("bad.mpi", package);
-    // No descriptor can be had (run as root, permissions would not stop the read).
+    package.rows[0].type = 9;
+    const std::string bad = WriteMod("bad.mpi", package);
     rlimit saved{};
     QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit none = saved;
-    none.rlim_cur = invalid ? saved.rlim_cur : 3;
-    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &none), 0);
-    Choose(path);
-    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
-    QCOMPARE(scene_->messages.Errors(), std::vector<std::string>{message.toStdString()});
-    QCOMPARE(form_->State().PackagePath, path);
-    ExpectOffered({});
-    QCOMPARE(ReadmeShown(), QStringLiteral("Kept readme"));
-    QVERIFY(form_->Readme()->isVisible());
+    for (const rlim_t descriptors : {saved.rlim_cur, rlim_t{3}}) {
+      Choose(valid);
+      rlimit limit = saved;
+      limit.rlim_cur = descriptors;
+      QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+      Choose(bad);
+      QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+      QCOMPARE(form_->State().PackagePath, bad);
+      ExpectOffered({});
+      QCOMPARE(ReadmeShown(), QStringLiteral("Kept readme"));
+      QVERIFY(form_->Readme()->isVisible());
+    }
+    QCOMPARE(scene_->messages.Errors(),
+             (std::vector<std::string>{"Specified MPI file is invalid or corrupted! Make sure you "
+                                       "have the latest version of the mod installer.",
+                                       "Error opening mod!"}));
   }
 
   void installsListsAndRemovesTheMod() {
@@ -456,8 +397,6 @@ class WindowTest : public QObject {
     QVERIFY(form_->RemoveButton()->isEnabled());
 
     // Declined: nothing happens. Confirmed: the mod goes and the list follows.
-    const std::string graphics = scene_->DataHost() + "/graphics.drs";
-    const auto installed_size = std::filesystem::file_size(graphics);
     scene_->messages.boxes.clear();
     scene_->messages.answers = {false, true};
     form_->RemoveButton()->click();
@@ -467,11 +406,9 @@ class WindowTest : public QObject {
                                 "modpack that you have installed (Good mod). Do you wish to "
                                 "continue?"}}));
     QCOMPARE(form_->State().ModLog.ModCount(), 1);
-    QCOMPARE(std::filesystem::file_size(graphics), installed_size);
     form_->RemoveButton()->click();
     QCOMPARE(scene_->messages.boxes.size(), size_t{2});
     QCOMPARE(form_->State().ModLog.ModCount(), 0);
-    QVERIFY(std::filesystem::file_size(graphics) < installed_size);
     QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("None"));
     QVERIFY(!form_->RemoveButton()->isEnabled());
   }
@@ -482,8 +419,7 @@ class WindowTest : public QObject {
     package.rows.push_back({1, 0, 424242, "new bytes", {}, {}});
     Choose(WriteMod("half.mpi", package));
     form_->InstallModButton()->click();
-    QCOMPARE(scene_->messages.boxes.size(), size_t{1});
-    QCOMPARE(scene_->messages.boxes[0].kind, Kind::kError);
+    QVERIFY(scene_->messages.boxes.size() == 1 && scene_->messages.boxes[0].kind == Kind::kError);
     ExpectOffered("Half mod");
     QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Half mod (incomplete)\n"));
   }
