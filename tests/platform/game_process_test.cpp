@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,27 +17,19 @@
 namespace tarnwick {
 namespace {
 
-// A shell looping until killed, started as `program` with `args` (argv[0] first): a stand-in for
-// the game or Wine's loader.
+// A shell looping until killed, run as `program` with `args` (argv[0] first): a game or a loader.
 struct Helper {
   Helper(const std::string& program, std::vector<std::string> args) {
     args.insert(args.begin() + 1, {"-c", "while sleep 1; do :; done"});
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::setpgid(0, 0);
-      std::vector<char*> argv;
-      for (std::string& arg : args) argv.push_back(arg.data());
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::setpgid(pid_, pid_);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ), 0);
   }
   ~Helper() {
-    ::kill(-pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
+    if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
   }
-  pid_t pid_;
+  pid_t pid = 0;
 };
 
 // /proc shows the helper's new name only once it has called exec.
@@ -54,8 +46,7 @@ TEST(GameProcessTest, FindsTheGameByItsProgramNameOnlyAndNeverCountsItself) {
   fixtures::TempDir dir;
   // The kernel's name of a process is its program file's name cut to 15 bytes.
   const std::string copy = dir / "battlegrounds_x1.exe";
-  fixtures::WriteAll(copy, fixtures::ReadAll("/bin/sh"));
-  ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
+  ASSERT_EQ(::symlink("/bin/sh", copy.c_str()), 0);
   const std::tuple<std::string, std::vector<std::string>, bool> cases[] = {
       {"/bin/sh", {"C:\\Games\\Battlegrounds.exe.bak"}, false},
       {"/bin/sh", {"sh", "Battlegrounds.exe"}, false},
