@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -16,9 +17,12 @@
 #include "modlog/mod_log.h"
 #include "modlog/removal.h"
 #include "package/package.h"
+#include "platform/host_path.h"
 #include "sample_game.h"
 #include "writers/bytes.h"
+#include "writers/game_folder.h"
 #include "writers/mpi_writer.h"
+#include "writers/sandbox.h"
 
 namespace tarnwick {
 namespace {
@@ -227,6 +231,46 @@ TEST_F(Fuzz, MutatedLogsEndInSuccessOrTheirMessage) {
     if (!ReadModLog(damaged, files_, messages)) RemoveLatestMod(damaged, files_, messages);
     ExpectKnownMessages(messages, "log round " + std::to_string(round));
   }
+}
+
+// The demo game, through its Windows paths in the Wine prefix: every sample mod that installs comes
+// off again leaving all 16 game files as they were.
+TEST_F(Fuzz, EverySampleModOfTheDemoGameComesOffAgain) {
+  const std::string prefix = root_ / "prefix";
+  ASSERT_FALSE(fixtures::WriteSandbox(prefix, {}));
+  SetWinePrefix(prefix);
+  const std::string game = fixtures::kGameFolderPath;
+  const GameFiles files = MakeGameFiles(game, game + "data\\");
+  std::map<int, std::string> before;
+  for (int i = 0; i < kGameFileCount; ++i) {
+    if (IsGameFileIndex(i)) before[i] = fixtures::ReadAll(HostPath(files[size_t(i)]));
+  }
+  const auto changed_files = [&] {
+    int changed = 0;
+    for (const auto& [index, bytes] : before) {
+      changed += fixtures::ReadAll(HostPath(files[size_t(index)])) != bytes;
+    }
+    return changed;
+  };
+  int installed = 0;
+  for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+    const std::string package_path = "C:\\Mods\\" + mod.file_name;
+    PackageHeader header;
+    if (ReadPackage(package_path, header) != PackageRead::kValid) continue;
+    ModLog log;
+    log.LogPath = game + "data\\mods.log";
+    fixtures::RecordingMessages messages;
+    ASSERT_FALSE(ReadModLog(log, files, messages));
+    ASSERT_FALSE(InstallMod(package_path, header, log, files, true, messages, nullptr))
+        << mod.file_name;
+    EXPECT_GT(changed_files(), 0) << mod.file_name;
+    RemoveLatestMod(log, files, messages);
+    EXPECT_TRUE(messages.boxes.empty()) << mod.file_name;
+    EXPECT_EQ(changed_files(), 0) << mod.file_name;
+    ++installed;
+  }
+  EXPECT_EQ(installed, 5);
+  SetWinePrefix("");
 }
 
 }  // namespace
