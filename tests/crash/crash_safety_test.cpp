@@ -5,11 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "common/game_files.h"
 #include "fixtures/files.h"
@@ -19,8 +16,6 @@
 
 namespace tarnwick {
 namespace {
-
-namespace fs = std::filesystem;
 
 class CrashSafety : public ::testing::Test {
  protected:
