@@ -95,20 +95,6 @@ std::error_code BinaryFile::Open(const std::string& path, OpenMode mode) {
 
 bool BinaryFile::is_open() const { return handle_ != nullptr; }
 
-std::error_code BinaryFile::Seek(int64_t position) {
-  if (position < 0) return make_error_code(FileError::kOutOfRange);
-  position_ = position;
-  return {};
-}
-
-std::error_code BinaryFile::Read(void* buffer, size_t count) {
-  return ReadAt(position_, buffer, count);
-}
-
-std::error_code BinaryFile::Write(const void* buffer, size_t count) {
-  return WriteAt(position_, buffer, count);
-}
-
 std::error_code BinaryFile::ReadAt(int64_t position, void* buffer, size_t count) {
   if (handle_ == nullptr) return NotOpen();
   if (position < 0) return make_error_code(FileError::kOutOfRange);
