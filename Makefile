@@ -8,7 +8,20 @@ CMAKE_FLAGS ?=
 # Everything the build, the tests and the demo need, from Debian's packages.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config \
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
+  nlohmann-json3-dev libxxhash-dev libcli11-dev libtomlplusplus-dev \
   clang-format xvfb xauth fonts-dejavu-core fonts-liberation
+
+# sudo resets the environment, so the variable that keeps apt from asking questions goes through
+# `env` on the far side of it.
+APT := $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get
+
+# A window needs a screen; without one, say in one line how to get a virtual one, before building.
+screen_goal := $(firstword $(filter demo run,$(MAKECMDGOALS)))
+ifneq ($(screen_goal),)
+ifeq ($(DISPLAY)$(WAYLAND_DISPLAY)$(QT_QPA_PLATFORM),)
+$(error No screen to show Tarnwick on: 'xvfb-run -a make $(screen_goal)' starts it on a virtual screen (make deps installs xvfb-run))
+endif
+endif
 
 .PHONY: deps build check test asan demo run bench format clean deps-windows check-windows
 
@@ -17,8 +30,7 @@ deps:
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:" $$missing; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
 	fi
 
 # The Windows build of the core: MinGW-w64 (posix threads, for GoogleTest), Wine to run the
@@ -30,8 +42,7 @@ deps-windows:
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:" $$missing; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
 	fi
 
 # The core rooms and their tests built for Windows, run under Wine in a throwaway prefix.
@@ -47,7 +58,7 @@ build/default/build.ninja:
 build: deps build/default/build.ninja
 	cmake --build --preset default -j $(JOBS)
 
-test:
+test: build
 	ctest --preset default -j $(JOBS)
 
 build/asan/build.ninja:
@@ -57,7 +68,7 @@ asan: deps build/asan/build.ninja
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-check: build test asan
+check: test asan
 
 # The demo game prefix is written once; `make clean` (or removing build/demo-prefix) renews it.
 demo: build
@@ -72,7 +83,7 @@ bench: deps
 	cmake --build build/bench -j $(JOBS) --target tarnwick-bench
 	build/bench/bench/tarnwick-bench
 
-format:
+format: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:

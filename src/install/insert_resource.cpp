@@ -3,6 +3,7 @@
 
 #include "archive/drs.h"
 #include "install/install.h"
+#include "install/install_rules.h"
 #include "platform/failure.h"
 #include "platform/trace.h"
 
@@ -14,24 +15,6 @@ constexpr char kCcNeeded[] =
     "installed it, make sure it has been run at least once. If you don't have CC, you can't use "
     "this mod until you buy it!";
 
-// Whether a resource for archive number `archive` (1 to 4) with this id belongs to the Clone
-// Campaigns archive; the expansion's resources were numbered above the base game's.
-bool CcArchiveById(int archive, int32_t id) {
-  switch (archive) {
-    case kGraphicsDrs:
-      return id > 3261;
-    case kInterfacDrs:
-      return id > 53213 || id == 51107 || id == 51108 || id == 51127 || id == 51128 ||
-             id == 51147 || id == 51148;
-    case kSoundsDrs:
-      return id > 8797 || (id >= 6613 && id <= 6632);
-    case kTerrainDrs:
-      return id > 15039;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 HandlerOutcome InsertResource(InstallContext& context) {
@@ -39,16 +22,14 @@ HandlerOutcome InsertResource(InstallContext& context) {
   const ResourceEntry& resource = context.resource;
   if (resource.targetCode > 4) return HandlerOutcome::kInvalidPackage;
 
-  const int archive_number = resource.targetCode;
-  const bool to_cc = archive_number == kGamedataDrs
-                         ? context.CCPresent
-                         : CcArchiveById(archive_number, resource.resourceId);
-  if (to_cc && !context.CCPresent) {
+  const ArchiveChoice choice =
+      ChooseArchive(resource.targetCode, resource.resourceId, context.CCPresent);
+  if (choice.needs_cc && !context.CCPresent) {
     TraceLog("CC needed but not found");
     context.messages.Error(kCcNeeded);
     return HandlerOutcome::kAbort;
   }
-  const int index = archive_number + (to_cc ? kCcOffset : 0);
+  const int index = choice.index;
   const auto slot = static_cast<size_t>(index);
 
   // Checked before anything is recorded: a payload outside the package, or one that would push

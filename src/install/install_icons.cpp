@@ -8,6 +8,7 @@
 
 #include "archive/drs.h"
 #include "install/install.h"
+#include "install/install_rules.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
@@ -33,22 +34,6 @@ struct IconInfo {
   int32_t height = 0;
 };
 
-// Archive id of civilisation c's sprite in an icon set, or 0 for a set that does not exist.
-int32_t IconSpriteId(int32_t icon_set, int c, bool cc_present) {
-  switch (icon_set) {
-    case 0:
-      return (cc_present ? 53251 : 50734) + c;
-    case 1:
-      return (cc_present ? 53241 : 50705) + c;
-    case 2:
-      return (cc_present ? 53261 : 50690) + c;
-    case 3:
-      return 50721;
-    default:
-      return 0;
-  }
-}
-
 std::string TempSpritePath(int c) {
   return TempFolder() + "\\quillet" + std::to_string(c) + ".slp";
 }
@@ -58,8 +43,8 @@ class IconInstaller {
   explicit IconInstaller(InstallContext& context)
       : context_(context),
         resource_(context.resource),
-        archive_index_(context.CCPresent ? kInterfacDrs + kCcOffset : kInterfacDrs),
-        civ_count_(context.CCPresent ? 8 : 6) {}
+        archive_index_(IconArchiveIndex(context.CCPresent)),
+        civ_count_(IconCivCount(context.CCPresent)) {}
 
   HandlerOutcome Run();
 
@@ -121,9 +106,7 @@ HandlerOutcome IconInstaller::Run() {
   }
   if (!valid) return HandlerOutcome::kInvalidPackage;
 
-  // Bits 8 and up, as a signed number: the low byte is cleared first so that the division is
-  // exact for negative masks too.
-  const int32_t icon_set = static_cast<int32_t>(info_.civMask & ~0xFF) / 256;
+  const int32_t icon_set = IconSetOf(info_.civMask);
   for (int c = 0; c < civ_count_; ++c) {
     work_[static_cast<size_t>(c)] =
         (info_.civMask >> c & 1) != 0 ? -IconSpriteId(icon_set, c, context_.CCPresent) : 0;

@@ -1,39 +1,15 @@
 #include <system_error>
 
 #include "install/install.h"
+#include "install/install_rules.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 
 namespace tarnwick {
-namespace {
-
-constexpr int32_t kHighestBackup = 999;  // backup names carry three digits
-
-// The GameFiles index that a replacement's targetCode names, or -1.
-int TargetIndex(uint8_t target_code) {
-  switch (target_code) {
-    case 6:
-      return 5;
-    case 8:
-      return 25;
-    case 9:
-      return 6;
-    case 10:
-      return 26;
-    case 11:
-      return 7;
-    case 12:
-      return 27;
-    default:
-      return -1;
-  }
-}
-
-}  // namespace
 
 HandlerOutcome ReplaceGameFile(InstallContext& context) {
   const ResourceEntry& resource = context.resource;
-  const int index = TargetIndex(resource.targetCode);
+  const int index = ReplacementTargetIndex(resource.targetCode);
   if (index < 0) return HandlerOutcome::kInvalidPackage;
   if (index >= kCcOffset && !context.CCPresent) return HandlerOutcome::kDone;
   if (!PayloadInPackage(context)) return HandlerOutcome::kInvalidPackage;
