@@ -43,6 +43,8 @@ std::error_code CopyBlocks(InstallContext& context, BinaryFile& from, BinaryFile
 
 bool PayloadInPackage(const InstallContext& context) {
   const ResourceEntry& resource = context.resource;
+  // Nothing is read of an empty payload, so where it points does not matter.
+  if (resource.dataLength == 0) return resource.dataOffset >= 0;
   return resource.dataLength >= 0 && resource.dataOffset >= 0 &&
          static_cast<int64_t>(resource.dataOffset) + resource.dataLength <= context.package_length;
 }

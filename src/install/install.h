@@ -64,7 +64,8 @@ inline ModLogEntry& CurrentEntry(InstallContext& context) { return context.log.M
 [[nodiscard]] std::error_code CopyBlocks(InstallContext& context, BinaryFile& from, BinaryFile& to,
                                          int64_t count);
 
-// Whether the resource's payload lies wholly inside the package (no negative length or offset).
+// Whether the resource's payload lies wholly inside the package (no negative length or offset);
+// an empty one may point anywhere past the package's start.
 [[nodiscard]] bool PayloadInPackage(const InstallContext& context);
 
 }  // namespace tarnwick

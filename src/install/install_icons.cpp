@@ -51,8 +51,9 @@ class IconInstaller {
  private:
   HandlerOutcome Fail(std::error_code error) { return tarnwick::Fail(context_, error); }
 
-  // The payload's own bounds, and its row offsets pointing into its command data.
-  [[nodiscard]] HandlerOutcome CheckPayload(bool* valid);
+  // Whether the payload holds all that the rebuild reads of it. Width and row offsets are only
+  // stored or added to, so any value installs.
+  [[nodiscard]] bool PayloadReadable() const;
   // Every sprite to rebuild lies in the archive, holds frame N and its frame table, and the
   // archive's recorded length stays a 32-bit value after all of them.
   [[nodiscard]] HandlerOutcome CheckSprites(bool* valid);
@@ -91,7 +92,10 @@ HandlerOutcome IconInstaller::Run() {
   }
 
   TraceLog("Reading icon info from MPI");
-  if (!PayloadInPackage(context_) || resource_.dataLength < kIconInfoSize) {
+  // Only the IconInfo is needed to learn that the resource changes nothing; the rest of the
+  // payload is checked once a sprite is to be rebuilt from it.
+  if (resource_.dataLength < kIconInfoSize || resource_.dataOffset < 0 ||
+      int64_t{resource_.dataOffset} + kIconInfoSize > context_.package_length) {
     return HandlerOutcome::kInvalidPackage;
   }
   std::array<unsigned char, kIconInfoSize> raw{};
@@ -99,12 +103,6 @@ HandlerOutcome IconInstaller::Run() {
     return Fail(error);
   }
   info_ = {LoadI32(raw.data()), LoadI32(raw.data() + 4), LoadI32(raw.data() + 8)};
-
-  bool valid = false;
-  if (const HandlerOutcome outcome = CheckPayload(&valid); outcome != HandlerOutcome::kDone) {
-    return outcome;
-  }
-  if (!valid) return HandlerOutcome::kInvalidPackage;
 
   const int32_t icon_set = IconSetOf(info_.civMask);
   for (int c = 0; c < civ_count_; ++c) {
@@ -120,10 +118,15 @@ HandlerOutcome IconInstaller::Run() {
     }
   }
 
-  if (const HandlerOutcome outcome = CheckSprites(&valid); outcome != HandlerOutcome::kDone) {
-    return outcome;
+  const bool any_sprite = std::any_of(work_.begin(), work_.end(), [](int32_t v) { return v > 0; });
+  if (any_sprite) {
+    if (!PayloadReadable()) return HandlerOutcome::kInvalidPackage;
+    bool valid = false;
+    if (const HandlerOutcome outcome = CheckSprites(&valid); outcome != HandlerOutcome::kDone) {
+      return outcome;
+    }
+    if (!valid) return HandlerOutcome::kInvalidPackage;
   }
-  if (!valid) return HandlerOutcome::kInvalidPackage;
 
   TraceLog("Installing icons:");
   for (int c = 0; c < civ_count_; ++c) {
@@ -139,28 +142,8 @@ HandlerOutcome IconInstaller::Run() {
   return HandlerOutcome::kDone;
 }
 
-HandlerOutcome IconInstaller::CheckPayload(bool* valid) {
-  *valid = false;
-  if (info_.width < 0 || info_.height < 0 || CommandLength() < 0) return HandlerOutcome::kDone;
-  // A row whose commands lie outside the command data would send the game reading elsewhere.
-  if (auto error = context_.package.Seek(int64_t{resource_.dataOffset} + kIconInfoSize)) {
-    return Fail(error);
-  }
-  const int64_t command_length = CommandLength();
-  unsigned char* buffer = context_.buffer.data();
-  for (int64_t rows_left = info_.height; rows_left > 0;) {
-    const int64_t rows = std::min<int64_t>(rows_left, kCopyBufferSize / 4);
-    if (auto error = context_.package.Read(buffer, static_cast<size_t>(rows * 4))) {
-      return Fail(error);
-    }
-    for (int64_t r = 0; r < rows; ++r) {
-      const int32_t offset = LoadI32(buffer + 4 * r);
-      if (offset < 0 || offset >= command_length) return HandlerOutcome::kDone;
-    }
-    rows_left -= rows;
-  }
-  *valid = true;
-  return HandlerOutcome::kDone;
+bool IconInstaller::PayloadReadable() const {
+  return PayloadInPackage(context_) && info_.height >= 0 && CommandLength() >= 0;
 }
 
 HandlerOutcome IconInstaller::CheckSprites(bool* valid) {
@@ -298,8 +281,12 @@ std::error_code IconInstaller::BuildTempSprite(const DrsFileEntry& sprite, Binar
     const int64_t rows = std::min<int64_t>(rows_left, kCopyBufferSize / 4);
     const auto bytes = static_cast<size_t>(rows * 4);
     if (auto error = context_.package.Read(buffer, bytes)) return error;
+    // The sum wraps as the 32-bit field does: an offset outside the command data is the
+    // package's business, not a reason to refuse it.
     for (int64_t r = 0; r < rows; ++r) {
-      StoreI32(buffer + 4 * r, LoadI32(buffer + 4 * r) + shift);
+      const uint32_t sum =
+          static_cast<uint32_t>(LoadI32(buffer + 4 * r)) + static_cast<uint32_t>(shift);
+      StoreI32(buffer + 4 * r, static_cast<int32_t>(sum));
     }
     if (auto error = temp.Write(buffer, bytes)) return error;
     rows_left -= rows;

@@ -2,7 +2,10 @@
 #include <unistd.h>
 #endif
 
+#include <array>
+#include <climits>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -45,6 +48,14 @@ fixtures::MpiRow IconRow(int32_t frame, std::string payload) {
   return {6, 0, frame, std::move(payload), {}, {}};
 }
 
+// S = 100: header, two frame rows (values 1000 to 1015), four bytes of old frame data.
+std::string WorkedSprite() {
+  Bytes sprite;
+  sprite.Text("2.0N", 4).I32(2).Text("icon comment", 24);
+  for (int32_t v = 0; v < 16; ++v) sprite.I32(1000 + v);
+  return sprite.Raw("old!").str();
+}
+
 class InstallIconsTest : public InstallTest {
  protected:
   void WriteIcons(int index, std::vector<DrsResource> icons) {
@@ -56,12 +67,8 @@ class InstallIconsTest : public InstallTest {
 };
 
 TEST_F(InstallIconsTest, WorkedExampleBuildsTheSpriteByteForByte) {
-  // S = 100: header, two frame rows, four bytes of old frame data.
-  Bytes sprite;
-  sprite.Text("2.0N", 4).I32(2).Text("icon comment", 24);
-  for (int32_t v = 0; v < 16; ++v) sprite.I32(1000 + v);
-  sprite.Raw("old!");
-  WriteIcons(kInterfacDrs, {{50734, sprite.str()}});
+  const std::string sprite = WorkedSprite();
+  WriteIcons(kInterfacDrs, {{50734, sprite}});
   const std::string before = Archive(kInterfacDrs);
   const auto entry = fixtures::ParseDrsEntries(before).back();
   const auto position = static_cast<int32_t>(entry.position);
@@ -72,7 +79,7 @@ TEST_F(InstallIconsTest, WorkedExampleBuildsTheSpriteByteForByte) {
 
   Bytes expected;  // frame 2's row: command and outline tables, size; palette and hotspot kept
   expected.Raw(before).PatchI32(position + 4u, recorded).PatchI32(position + 8u, 136);
-  expected.Raw(sprite.str().substr(0, 64)).I32(108).I32(100).I32(1010).I32(1011).I32(7).I32(2);
+  expected.Raw(sprite.substr(0, 64)).I32(108).I32(100).I32(1010).I32(1011).I32(7).I32(2);
   expected.I32(1014).I32(1015).Raw("old!").Zeros(8).I32(116).I32(126).Raw(commands);
   EXPECT_EQ(Archive(kInterfacDrs), expected.str());
   const ModLog disk = DiskLog();
@@ -151,6 +158,82 @@ TEST_F(InstallIconsTest, TheMaskChoosesTheCivilisationsSprites) {
   }
 }
 
+// Width and row offsets are only stored or added to; a resource that selects no sprite is done
+// after its IconInfo, whatever the rest holds. Each row against a fresh archive and log.
+TEST_F(InstallIconsTest, WhatTheRebuildDoesNotReadInstallsAsGiven) {
+  struct Case {
+    const char* what;
+    int32_t frame;
+    std::string payload;
+    std::optional<int32_t> length;
+    std::array<int32_t, 4> row;  // command table, outline table, width, height of the frame
+    std::string appended;        // after the old sprite; empty when nothing changes
+  };
+  const Case cases[] = {
+      {"negative width",
+       2,
+       Bytes().I32(0x01).I32(-5).I32(1).I32(0).Raw("ABCD").str(),
+       {},
+       {104, 100, -5, 1},
+       Bytes().Zeros(4).I32(108).Raw("ABCD").str()},
+      // S + 8H = 124 added modulo 2^32.
+      {"row offsets outside the command data",
+       1,
+       Bytes().I32(0x01).I32(3).I32(3).I32(1000).I32(-200).I32(INT32_MAX).Raw("XY").str(),
+       {},
+       {112, 100, 3, 3},
+       Bytes().Zeros(12).I32(1124).I32(-76).I32(INT32_MIN + 123).Raw("XY").str()},
+      {"no civilisation, negative height", 1, Bytes().I32(0x100).I32(7).I32(-9).str(), {}, {}, ""},
+      {"no civilisation, payload past the package",
+       1,
+       Bytes().I32(0).I32(1).I32(1000).str(),
+       5000,
+       {},
+       ""},
+      {"icon set 5, frame out of range",
+       99,
+       Bytes().I32(0x501).I32(4).I32(2).I32(0).str(),
+       {},
+       {},
+       ""},
+      {"icon set -1", 0, Bytes().I32(-256 + 0x01).I32(4).I32(-1).str(), {}, {}, ""},
+      {"civilisation without a sprite, height past the payload",
+       0,
+       Bytes().I32(0x02).I32(4).I32(50).str(),
+       {},
+       {},
+       ""},
+  };
+  const std::string sprite = WorkedSprite();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteIcons(kInterfacDrs, {{50734, sprite}});
+    const std::string before = Archive(kInterfacDrs);
+    const auto position = static_cast<int32_t>(fixtures::ParseDrsEntries(before).back().position);
+    fixtures::MpiRow row = IconRow(c.frame, c.payload);
+    row.length = c.length;
+    Prepare({row});
+    const std::string log_before = DiskLogText();
+    const int32_t recorded = log.FileState[kInterfacDrs];
+    ASSERT_EQ(Run(1), HandlerOutcome::kDone);
+    if (c.appended.empty()) {
+      EXPECT_EQ(Archive(kInterfacDrs), before);
+      EXPECT_EQ(log.Mods[1].ChangeCount(), 0);
+      EXPECT_EQ(DiskLogText(), log_before);
+      continue;
+    }
+    const auto t = static_cast<int32_t>(sprite.size() + c.appended.size());
+    Bytes expected;
+    expected.Raw(before).PatchI32(position + 4u, recorded).PatchI32(position + 8u, t);
+    const size_t row_at = before.size() + 32 + 32 * static_cast<size_t>(c.frame - 1);
+    expected.Raw(sprite).PatchI32(row_at, c.row[0]).PatchI32(row_at + 4, c.row[1]);
+    expected.PatchI32(row_at + 16, c.row[2]).PatchI32(row_at + 20, c.row[3]).Raw(c.appended);
+    EXPECT_EQ(Archive(kInterfacDrs), expected.str());
+    EXPECT_EQ(DiskLog().FileState[kInterfacDrs], recorded + t);
+    EXPECT_FALSE(TempSpritesLeft());
+  }
+}
+
 TEST_F(InstallIconsTest, HostilePayloadsAndSpritesAreInvalidWithNothingRecorded) {
   const std::string short_table = Bytes().Text("2.0N", 4).I32(10).Zeros(92).str();  // 10 frames
   WriteIcons(kInterfacDrs, {{50734, Sprite(2, 0)}, {50735, short_table}, {50736, "tiny"}});
@@ -158,17 +241,19 @@ TEST_F(InstallIconsTest, HostilePayloadsAndSpritesAreInvalidWithNothingRecorded)
   const PixelGrid picture = Picture(6, 3, 1);
   const std::string good = BuildIconPayload(0x01, picture);
   std::vector<fixtures::MpiRow> rows = {
-      IconRow(0, good),                                                    // frame 0
-      IconRow(3, good),                                                    // past frameCount
-      IconRow(1, Bytes().I32(1).I32(4).I32(-1).Raw("commands").str()),     // negative height
-      IconRow(1, Bytes().I32(1).I32(4).I32(5).I32(0).I32(1).str()),        // rows cut short
-      IconRow(1, Bytes().I32(1).I32(4).str()),                             // no IconInfo
-      IconRow(1, Bytes().I32(1).I32(4).I32(1).I32(9).Raw("short").str()),  // row outside data
+      IconRow(0, good),                                                 // frame 0
+      IconRow(3, good),                                                 // past frameCount
+      IconRow(1, Bytes().I32(1).I32(4).I32(-1).Raw("commands").str()),  // negative height
+      IconRow(1, Bytes().I32(1).I32(4).I32(5).I32(0).I32(1).str()),     // rows cut short
+      IconRow(1, Bytes().I32(1).I32(4).str()),                          // no IconInfo
+      IconRow(1, ""),                                                   // empty payload
       IconRow(1, BuildIconPayload(0x03, picture)),  // second sprite's table too short
       IconRow(1, BuildIconPayload(0x05, picture)),  // third sprite tiny
       IconRow(1, good),                             // payload beyond the package
   };
   rows.back().length = static_cast<int32_t>(good.size()) + 1000;
+  rows.push_back(IconRow(1, good.substr(0, 12)));  // IconInfo itself past the package
+  rows.back().offset = 1 << 20;
   Prepare(rows);
   for (int row = 1; row <= static_cast<int>(rows.size()); ++row) {
     EXPECT_EQ(Run(row), HandlerOutcome::kInvalidPackage) << "row " << row;

@@ -110,6 +110,31 @@ TEST_F(InsertResourceTest, RejectsBeforeRecordingAnything) {
   EXPECT_EQ(Archive(kGraphicsDrs), graphics_before);
 }
 
+// Nothing is read of an empty payload, so its offset may point anywhere past the package's start.
+TEST_F(InsertResourceTest, EmptyPayloadsPointingPastThePackageInstallAsEmpty) {
+  WriteArchive(kGraphicsDrs, Graphics());
+  fixtures::WriteAll(File(6), "original genie");
+  Prepare({{1, 1, 100, "", {}, 1 << 20}, {5, 9, 0, "", {}, INT32_MAX}});
+  const std::string before = Archive(kGraphicsDrs);
+  const fixtures::DrsEntryView was = fixtures::ParseDrsEntries(before)[0];  // id 100
+  const auto s = static_cast<int32_t>(before.size());
+  const auto at = static_cast<int32_t>(was.position);
+  ASSERT_EQ(Run(InsertResource, 1, false), HandlerOutcome::kDone);
+  ASSERT_EQ(Run(ReplaceGameFile, 2, false), HandlerOutcome::kDone);
+
+  EXPECT_EQ(Archive(kGraphicsDrs),
+            fixtures::Bytes().Raw(before).PatchI32(at + 4, s).PatchI32(at + 8, 0).str());
+  EXPECT_EQ(fixtures::ReadAll(File(6)), "");
+  EXPECT_EQ(fixtures::ReadAll(File(6) + ".000"), "original genie");
+  const ModLog disk = DiskLog();
+  ASSERT_EQ(disk.ModCount(), 1);
+  ASSERT_EQ(disk.Mods[1].ChangeCount(), 2);
+  EXPECT_EQ(disk.Mods[1].Changes[1], (FileChange{kGraphicsDrs, s, at, was.offset, was.size}));
+  EXPECT_EQ(disk.Mods[1].Changes[2], (FileChange{6, 0, 0, 0, 0}));
+  EXPECT_EQ(disk.FileState[kGraphicsDrs], s);
+  EXPECT_TRUE(messages.boxes.empty());
+}
+
 using fixtures::Exists;
 using fixtures::MpiRow;
 using fixtures::ReadAll;
