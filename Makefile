@@ -23,7 +23,8 @@ $(error No screen to show Tarnwick on: 'xvfb-run -a make $(screen_goal)' starts 
 endif
 endif
 
-.PHONY: deps build check test asan demo run bench format clean deps-windows check-windows
+.PHONY: deps build check test asan demo run bench format clean deps-windows check-windows \
+  deps-fuzz fuzz
 
 deps:
 	@missing=$$(for p in $(DEB_PACKAGES); do \
@@ -51,6 +52,29 @@ check-windows: deps-windows
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build build/windows -j $(JOBS)
 	tests/windows/run-under-wine.sh build/windows
+
+# libFuzzer and the sanitizer runtimes it links with.
+FUZZ_PACKAGES := clang libfuzzer-14-dev libclang-rt-14-dev cmake ninja-build
+FUZZ_SECONDS ?= 60
+
+deps-fuzz:
+	@missing=$$(for p in $(FUZZ_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
+	fi
+
+# The readers of outside bytes fuzzed for FUZZ_SECONDS each (core rooms only, no Qt); prints the
+# executions and coverage each reached. The corpus grows in build/fuzz/corpus from run to run.
+build/fuzz/build.ninja:
+	cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++-14 -DTARNWICK_FUZZ=ON -DTARNWICK_CORE_ONLY=ON \
+	  -DTARNWICK_TESTS=OFF $(CMAKE_FLAGS)
+
+fuzz: deps-fuzz build/fuzz/build.ninja
+	cmake --build build/fuzz -j $(JOBS)
+	fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
 
 build/default/build.ninja:
 	cmake --preset default $(CMAKE_FLAGS)
