@@ -73,7 +73,8 @@ build/fuzz/build.ninja:
 	  -DTARNWICK_TESTS=OFF $(CMAKE_FLAGS)
 
 fuzz: deps-fuzz build/fuzz/build.ninja
-	cmake --build build/fuzz -j $(JOBS)
+	cmake --build build/fuzz -j $(JOBS) --target tarnwick-fuzz-seeds package_fuzzer drs_fuzzer \
+	  mod_log_fuzzer wine_registry_fuzzer
 	fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
 
 build/default/build.ninja:
