@@ -24,6 +24,7 @@ endif
 endif
 
 .PHONY: deps build check test asan demo run bench format clean deps-windows check-windows
+.PHONY: deps-package package package-check screenshot
 
 deps:
 	@missing=$$(for p in $(DEB_PACKAGES); do \
@@ -82,6 +83,34 @@ bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BENCH=ON
 	cmake --build build/bench -j $(JOBS) --target tarnwick-bench
 	build/bench/bench/tarnwick-bench
+
+# The Debian package a player installs, and the checks a fresh machine would make of it.
+PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream lintian xdg-utils shared-mime-info \
+  libfile-mimeinfo-perl \
+  xvfb xauth imagemagick
+
+deps-package: deps
+	@missing=$$(for p in $(PACKAGE_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
+	fi
+
+# A Release build of the program alone, packed by CPack into build/package/tarnwick_*.deb.
+package: deps-package
+	cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build/package -j $(JOBS)
+	rm -f build/package/tarnwick_*.deb
+	cd build/package && cpack -G DEB
+
+# Validates, installs (through sudo when not root), runs and removes the package again.
+package-check: package
+	$(SUDO) env DEBIAN_FRONTEND=noninteractive packaging/check-package.sh build/package
+
+# docs/screenshot.png, taken again from the real program on the demo game under Xvfb.
+screenshot: package
+	packaging/screenshot.sh build/package
 
 format: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
