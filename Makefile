@@ -87,7 +87,7 @@ bench: deps
 # The Debian package a player installs, and the checks a fresh machine would make of it.
 PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream lintian xdg-utils shared-mime-info \
   libfile-mimeinfo-perl \
-  xvfb xauth imagemagick
+  xvfb xauth xdotool x11-utils imagemagick
 
 deps-package: deps
 	@missing=$$(for p in $(PACKAGE_PACKAGES); do \
