@@ -71,10 +71,17 @@ for file in "$work/Some Mod.mpi" "$work/SHOUTED.MPI" "$work/named-without-extens
   [ "$type" = "$mime_type" ] || fail "$(basename "$file") is '$type', not $mime_type"
 done
 
+# The command line (`tarnwick --version`, `tarnwick FILE.mpi` choosing the package) comes with
+# the source that has src/cli; before it the program takes no arguments, and these two checks
+# would only start a window.
+has_command_line=false
+[ -d "$source_dir/src/cli" ] && has_command_line=true
+
 step "The installed program on the demo game (on a virtual screen)"
 "$build_dir/tools/tarnwick-sandbox" "$work/prefix" >/dev/null
-mods=("$work"/prefix/drive_c/[Mm]ods/*.mpi)
-[ -f "${mods[0]}" ] || fail "the demo game has no sample mod"
+mkdir -p "$work/Downloaded mods"
+cp "$work/prefix/drive_c/Mods/blaster-sound.mpi" "$work/Downloaded mods/Blaster Sound.mpi" ||
+  fail "the demo game has no sample mod"
 # The main window's title, not a message box saying the game was not found.
 show_window() {
   env -u QT_QPA_PLATFORM WINEPREFIX="$work/prefix" \
@@ -82,24 +89,37 @@ show_window() {
     fail "'$*' did not show its main window on the demo game"
 }
 show_window /usr/games/tarnwick
-# A double-click runs the menu entry's command with %f replaced by the file.
-exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/tarnwick.desktop)
-read -r -a command <<<"${exec_line/\%f/}"
-show_window "${command[@]}" "${mods[0]}"
 # Without a game, a message box says so and the main window never shows.
 if env WINEPREFIX="$work/no-game" HOME="$work/no-game" ON_WINDOW_SECONDS=10 \
   xvfb-run -a "$source_dir/packaging/on-window.sh" '^Tarnwick \(' /usr/games/tarnwick 2>/dev/null; then
   fail "the main window showed without a game: this check cannot tell"
 fi
 
-# The command line belongs to the program from the version that has src/cli; until then the
-# program has none and this check would start a window.
-if [ -d "$source_dir/src/cli" ]; then
+step "A double-click on a downloaded .mpi"
+# The desktop runs the menu entry's command with %f replaced by the file, from the user's PATH.
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/tarnwick.desktop)
+read -r -a command <<<"${exec_line/\%f/}"
+if $has_command_line; then
+  # A chosen package opens its readme window beside the main window.
+  ON_WINDOW='for _ in $(seq 1 50); do
+      xdotool search --onlyvisible --name "^Readme file$" >/dev/null && exit 0; sleep 0.2; done
+    echo "check-package: the package was not chosen: no readme window" >&2; exit 1' \
+    show_window "${command[@]}" "$work/Downloaded mods/Blaster Sound.mpi"
+else
+  show_window "${command[@]}" "$work/Downloaded mods/Blaster Sound.mpi"
+  echo "(that the package is chosen is not checked: this source has no command line, src/cli)"
+fi
+
+if $has_command_line; then
   step "tarnwick --version"
   version=$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 10 tarnwick --version) ||
     fail "'tarnwick --version' failed"
   echo "$version"
-  grep -Eq '^Tarnwick [0-9]+\.[0-9]+' <<<"$version" || fail "'tarnwick --version' printed '$version'"
+  # The packaged version, without the package's own revision.
+  packaged=$(dpkg-deb -f "$deb" Version)
+  packaged=${packaged%-*}
+  grep -Eiq "^tarnwick ${packaged//./\\.}([^0-9]|$)" <<<"$version" ||
+    fail "'tarnwick --version' printed '$version', not the packaged version $packaged"
 else
   step "tarnwick --version: not checked, this source has no command line (src/cli) yet"
 fi
