@@ -29,6 +29,10 @@ step "Contents of $(basename "$deb")"
 dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
 dpkg-deb -x "$deb" "$work/root"
+# The mod packer ships beside the program wherever the source has it.
+if [ -d "$source_dir/tools/pack" ]; then
+  [ -x "$work/root/usr/games/tarnwick-pack" ] || fail "the package lacks tarnwick-pack"
+fi
 # Computed from the program's libraries, not written by hand.
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends does not name Qt 6 Widgets"
 
@@ -96,17 +100,16 @@ if env WINEPREFIX="$work/no-game" HOME="$work/no-game" ON_WINDOW_SECONDS=10 \
 fi
 
 step "A double-click on a downloaded .mpi"
-# The desktop runs the menu entry's command with %f replaced by the file, from the user's PATH.
-exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/tarnwick.desktop)
-read -r -a command <<<"${exec_line/\%f/}"
+# xdg-open does what a file manager does: it asks for the file's type and that type's handler,
+# and runs the handler's Exec line with %f replaced by the file.
 if $has_command_line; then
   # A chosen package opens its readme window beside the main window.
   ON_WINDOW='for _ in $(seq 1 50); do
       xdotool search --onlyvisible --name "^Readme file$" >/dev/null && exit 0; sleep 0.2; done
     echo "check-package: the package was not chosen: no readme window" >&2; exit 1' \
-    show_window "${command[@]}" "$work/Downloaded mods/Blaster Sound.mpi"
+    show_window xdg-open "$work/Downloaded mods/Blaster Sound.mpi"
 else
-  show_window "${command[@]}" "$work/Downloaded mods/Blaster Sound.mpi"
+  show_window xdg-open "$work/Downloaded mods/Blaster Sound.mpi"
   echo "(that the package is chosen is not checked: this source has no command line, src/cli)"
 fi
 

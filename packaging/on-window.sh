@@ -15,10 +15,12 @@ shift
   exit 1
 }
 
-"$@" &
+# In a group of its own, so that stopping it also stops what it started (xdg-open runs the
+# program it looks up as its child).
+setsid "$@" &
 program=$!
 stop() {
-  kill "$program" 2>/dev/null || true
+  kill -- "-$program" 2>/dev/null || true
   wait "$program" 2>/dev/null || true
 }
 trap stop EXIT
