@@ -43,6 +43,8 @@ grep -qx 'Exec=tarnwick %f' "$desktop" || fail "the menu entry does not pass the
 grep -qx "MimeType=$mime_type;" "$desktop" || fail "the menu entry does not handle $mime_type"
 grep -qx 'Categories=Game;Utility;' "$desktop" || fail "the menu entry is not under Game and Utility"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/io.github.tarnwick.Tarnwick.metainfo.xml"
+# The same in place: its launchable is the menu entry that the package installs.
+appstreamcli validate-tree --no-net "$work/root"
 
 step "Icons"
 for size in 16 22 24 32 48 64 128 256; do
