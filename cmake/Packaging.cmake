@@ -93,3 +93,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The games it installs into run under Wine; Tarnwick itself only reads their prefixes.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS wine)
 include(CPack)
+
+if(TARNWICK_TESTS)
+  add_executable(icon_files_test ${PROJECT_SOURCE_DIR}/tools/icon_render_test.cpp)
+  set_target_properties(icon_files_test PROPERTIES AUTOMOC ON)
+  target_link_libraries(icon_files_test PRIVATE tarnwick_app Qt6::Test)
+  target_compile_definitions(icon_files_test PRIVATE TARNWICK_ICON_DIR="${tarnwick_icon_dir}")
+  add_dependencies(icon_files_test tarnwick-icon-files)
+  add_test(NAME icon_files_test COMMAND icon_files_test)
+  set_tests_properties(icon_files_test PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen LABELS app)
+endif()
