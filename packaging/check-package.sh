@@ -29,6 +29,11 @@ step "Contents of $(basename "$deb")"
 dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
 dpkg-deb -x "$deb" "$work/root"
+# Debian's games section keeps a package's programs in /usr/games; a copy in /usr/bin as well
+# would be a second install rule for the same program.
+if [ -d "$work/root/usr/bin" ]; then
+  fail "programs in /usr/bin: $(ls "$work/root/usr/bin"); they belong in /usr/games only"
+fi
 # The mod packer ships beside the program wherever the source has it.
 if [ -d "$source_dir/tools/pack" ]; then
   [ -x "$work/root/usr/games/tarnwick-pack" ] || fail "the package lacks tarnwick-pack"
