@@ -85,9 +85,10 @@ bench: deps
 	build/bench/bench/tarnwick-bench
 
 # The Debian package a player installs, and the checks a fresh machine would make of it.
+# dpkg-dev and file compute the dependencies; libfile-mimeinfo-perl lets xdg-mime read the file
+# type database; xdotool, x11-utils and imagemagick find and picture windows on Xvfb.
 PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream lintian xdg-utils shared-mime-info \
-  libfile-mimeinfo-perl \
-  xvfb xauth xdotool x11-utils imagemagick
+  libfile-mimeinfo-perl xvfb xauth xdotool x11-utils imagemagick
 
 deps-package: deps
 	@missing=$$(for p in $(PACKAGE_PACKAGES); do \
