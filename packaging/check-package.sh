@@ -58,7 +58,7 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 
 step "lintian (errors fail, warnings are shown)"
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 
 step "Installing with apt"
 apt-get install -y --reinstall "$deb"
