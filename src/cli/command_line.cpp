@@ -69,10 +69,10 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   if (line.number && *line.number < 1) {
     return usage_error("N is a mod's number as tarnwick list shows it: 1 or more.");
   }
-  const bool takes_file =
-      line.command.empty() || line.command == "show" || line.command == "install";
-  if (!takes_file && !line.package.empty()) {
-    return usage_error(line.command + " takes no package: " + line.package);
+  if (line.command.empty()) {
+    line.package = window_package;
+  } else if (!window_package.empty()) {
+    return usage_error("unexpected argument after " + line.command + ": " + window_package);
   }
   if (line.command.empty() && (line.json || line.yes)) {
     return usage_error("--json and --yes go with a command; tarnwick --help lists them.");
