@@ -76,7 +76,8 @@ void CommandRun::PrintPackage() {
   while (start < readme.size()) {
     size_t end = readme.find('\n', start);
     if (end == std::string::npos) end = readme.size();
-    console_.PrintLine("  " + readme.substr(start, end - start));
+    const std::string line = readme.substr(start, end - start);
+    console_.PrintLine(line.empty() ? line : "  " + line);
     start = end + 1;
   }
 }
