@@ -33,13 +33,44 @@ Console::Console(std::FILE* in, std::FILE* out, std::FILE* err)
       out_terminal_(IsTerminal(out)),
       err_terminal_(IsTerminal(err)) {}
 
-void Console::PrintLine(std::string_view text) { WriteLine(out_, text); }
+void Console::ClearStatusLocked() {
+  if (!status_shown_) return;
+  status_shown_ = false;
+  std::fputs("\r\x1b[K", err_);
+  std::fflush(err_);
+}
 
-void Console::SayLine(std::string_view text) { WriteLine(err_, text); }
+void Console::PrintLine(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ClearStatusLocked();
+  WriteLine(out_, text);
+}
+
+void Console::SayLine(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ClearStatusLocked();
+  WriteLine(err_, text);
+}
 
 void Console::SayRaw(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ClearStatusLocked();
   std::fwrite(text.data(), 1, text.size(), err_);
   std::fflush(err_);
+}
+
+void Console::ShowStatus(std::string_view line) {
+  std::lock_guard lock(mutex_);
+  status_shown_ = true;
+  std::fputc('\r', err_);
+  std::fwrite(line.data(), 1, line.size(), err_);
+  std::fputs("\x1b[K", err_);
+  std::fflush(err_);
+}
+
+void Console::ClearStatus() {
+  std::lock_guard lock(mutex_);
+  ClearStatusLocked();
 }
 
 Console::Answer Console::Ask(std::string_view question) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -12,10 +13,16 @@ class Console {
  public:
   Console(std::FILE* in, std::FILE* out, std::FILE* err);
 
+  // Every write is whole and first erases a status line that stands on the terminal, so that a
+  // message never lands behind the progress bar. Safe from the progress bar's ticker thread.
   void PrintLine(std::string_view text);  // a result, on standard output
   void SayLine(std::string_view text);    // a message, on standard error
-  // Text on standard error without a line end (the progress bar redraws its line).
+  // Text on standard error without a line end (usage texts, the question).
   void SayRaw(std::string_view text);
+  // The line that stands at the bottom of the terminal until something else is written: drawn
+  // from the start of the line on standard error, without a line end.
+  void ShowStatus(std::string_view line);
+  void ClearStatus();
 
   bool InIsTerminal() const { return in_terminal_; }
   bool OutIsTerminal() const { return out_terminal_; }
@@ -37,6 +44,10 @@ class Console {
   bool out_terminal_;
   bool err_terminal_;
   bool assume_yes_ = false;
+  std::mutex mutex_;
+  bool status_shown_ = false;
+
+  void ClearStatusLocked();
 };
 
 // The text shown when a question cannot be asked.

@@ -52,13 +52,12 @@ std::string ProgressBar::Draw(Clock::time_point now) {
   const int filled = static_cast<int>(done * kBarWidth);
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const int64_t rate = seconds > 0 ? static_cast<int64_t>(bytes_ / seconds) : 0;
-  std::string line = "\r[" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] ";
+  std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] ";
   char numbers[160];
   std::snprintf(numbers, sizeof numbers, "%3d%%  %s of %s  resource %d of %d  %s/s",
                 static_cast<int>(done * 100), ByteText(bytes_).c_str(),
                 ByteText(total_bytes_).c_str(), resource_, resource_count_, ByteText(rate).c_str());
-  // Clear what a longer line before it left behind.
-  return line + numbers + "\x1b[K";
+  return line + numbers;
 }
 
 ConsoleProgress::ConsoleProgress(Console& console, int64_t total_bytes)
@@ -82,7 +81,7 @@ void ConsoleProgress::Update(int resource, int64_t bytes_copied) {
   if (!running_) return;
   bar_->Set(resource, bytes_copied);
   const auto now = ProgressBar::Clock::now();
-  if (bar_->DueOnNews(now)) console_.SayRaw(bar_->Draw(now));
+  if (bar_->DueOnNews(now)) console_.ShowStatus(bar_->Draw(now));
 }
 
 void ConsoleProgress::Tick() {
@@ -91,7 +90,7 @@ void ConsoleProgress::Tick() {
     const auto due = bar_->DueAnyway();
     if (wake_.wait_until(lock, due, [this] { return !running_; })) break;
     const auto now = ProgressBar::Clock::now();
-    if (now >= bar_->DueAnyway()) console_.SayRaw(bar_->Draw(now));
+    if (now >= bar_->DueAnyway()) console_.ShowStatus(bar_->Draw(now));
   }
 }
 
@@ -105,7 +104,7 @@ void ConsoleProgress::End() {
   ticker_.join();
   std::lock_guard lock(mutex_);
   // The bar leaves no trace: what follows is the result.
-  console_.SayRaw("\r\x1b[K");
+  console_.ClearStatus();
   bar_.reset();
 }
 

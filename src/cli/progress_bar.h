@@ -28,7 +28,7 @@ class ProgressBar {
   [[nodiscard]] bool DueOnNews(Clock::time_point now) const;
   // The time by which the line must be drawn again, news or not.
   [[nodiscard]] Clock::time_point DueAnyway() const;
-  // The line to draw (starting with a carriage return); counts as drawn at `now`.
+  // The line to draw; counts as drawn at `now`.
   [[nodiscard]] std::string Draw(Clock::time_point now);
   [[nodiscard]] int draws() const { return draws_; }
 

@@ -16,6 +16,8 @@ std::vector<LogFinding> CheckAgainstLog(const GameSession& session) {
   std::vector<LogFinding> findings;
   const ModLog& log = session.ModLog;
   for (const int index : kArchives) {
+    // Without the expansion its archives are never written, whatever an old log says.
+    if (index >= kCcOffset && !session.CCPresent) continue;
     const int32_t recorded = log.FileState[static_cast<size_t>(index)];
     const std::string& file = session.GameFiles[static_cast<size_t>(index)];
     // Without Clone Campaigns its archives may be absent and recorded as empty.

@@ -90,5 +90,25 @@ TEST(CliTerminalTest, AsksOnATerminalAndShowsTheProgress) {
   EXPECT_EQ(ReadTree(scene.prefix), before);
 }
 
+// A message while the bar stands (here the install's refusal of its second row) starts on a line
+// of its own.
+TEST(CliTerminalTest, MessagesNeverLandBehindTheBar) {
+  CliScene scene;
+  fixtures::MpiPackage package;
+  package.title = "Half good";
+  package.rows = {{1, 1, 100, std::string(4'000'000, '\x5A'), {}, {}},
+                  {5, 200, 0, "no such file code", {}, {}}};
+  ASSERT_FALSE(fixtures::WriteHostFile(scene.Mod("half.mpi"), fixtures::BuildMpi(package)));
+  const TerminalRun run =
+      RunOnTerminal({"--prefix", scene.prefix, "install", "--yes", scene.Mod("half.mpi")},
+                    scene.dir.path(), "never asked", "");
+  EXPECT_EQ(run.status, 1);
+  ASSERT_NE(run.screen.find("resource 1 of 2"), std::string::npos) << run.screen;
+  EXPECT_NE(run.screen.find("\r\x1b[KError: Specified MPI file is invalid or corrupted! "
+                            "Installation incomplete."),
+            std::string::npos)
+      << run.screen;
+}
+
 }  // namespace
 }  // namespace tarnwick::testing
