@@ -12,6 +12,7 @@
 #include "writers/game_folder.h"
 #include "writers/mpi_writer.h"
 #include "writers/sandbox.h"
+#include "writers/wine_prefix_writer.h"
 
 namespace tarnwick::testing {
 namespace {
@@ -229,6 +230,35 @@ TEST(CliGameFolderTest, GameFolderChosenDirectly) {
     EXPECT_EQ(result["ok"], true);
     EXPECT_EQ(result["game"]["clone_campaigns"], cc);
     EXPECT_TRUE(fixtures::Exists(game + "/Data/mods.log"));
+  }
+}
+
+// --prefix reads that prefix alone, in either registry view; $WINEPREFIX does not count then.
+TEST(CliGameFolderTest, PrefixChosenAlone) {
+  for (const bool wow6432_node : {true, false}) {
+    CliScene scene;  // with Clone Campaigns, named by $WINEPREFIX below
+    const std::string other = scene.dir / "32-bit";
+    ASSERT_FALSE(fixtures::WriteWinePrefix(other, {.cc_game_path = std::nullopt,
+                                                   .base_game_path = "C:\\Games\\SWGB\\",
+                                                   .wow6432_node = wow6432_node}));
+    ASSERT_FALSE(
+        fixtures::WriteGameFolder(other + "/drive_c/Games/SWGB", {.clone_campaigns = true}));
+    const Ran ran = RunProgram(TARNWICK_PROGRAM, {"--prefix", other, "list", "--json"},
+                               ProgramEnvironment(scene.dir.path(), {"WINEPREFIX=" + scene.prefix}),
+                               scene.dir / "run");
+    const json result = Parsed(ran);
+    EXPECT_EQ(result["game"]["game_path"], "C:\\Games\\SWGB\\");
+    EXPECT_EQ(result["game"]["clone_campaigns"], false);  // no expansion key in this prefix
+  }
+}
+
+TEST(CliGameFolderTest, DamagedLogEndsEveryCommand) {
+  CliScene scene;
+  fixtures::WriteAll(scene.DataHost() + "/mods.log", "Mod Log v2.1\r\n** DO NOT ALTER **\r\n7\r\n");
+  for (const char* command : {"list", "verify", "remove"}) {
+    const Ran ran = scene.Run({command, "--yes"});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.err, "Error: Error reading from log file!\n");
   }
 }
 
