@@ -16,8 +16,7 @@
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
-#include "install/install.h"
-#include "modlog/removal.h"
+#include "manage/install_package.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
 
@@ -342,8 +341,8 @@ void InstallerForm::ReadmeButton_Click() {
 void InstallerForm::InstallModButton_Click() {
   install_mod_button_->setText(QStringLiteral("[installing]"));
   install_mod_button_->setEnabled(false);
-  const bool failed = InstallMod(state_.PackagePath, state_.PackageHeader, state_.ModLog,
-                                 state_.GameFiles, state_.CCPresent, messages_, progress_);
+  const bool failed = InstallPackage(state_.PackagePath, state_.PackageHeader, state_.ModLog,
+                                     state_.GameFiles, state_.CCPresent, messages_, progress_);
   if (!failed) {
     SetWrappedText(title_box_, QString::fromLatin1(kNoPackage));
     readme_button_->setEnabled(false);
@@ -367,7 +366,7 @@ void InstallerForm::RemoveButton_Click() {
                              log.Mods[log.ModCount()].Name + "). Do you wish to continue?")) {
     return;
   }
-  RemoveLatestMod(log, state_.GameFiles, messages_);
+  RemoveLatest(log, state_.GameFiles, messages_);
   UpdateModBox();
 }
 
