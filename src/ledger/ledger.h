@@ -44,6 +44,7 @@ struct LedgerRecord {
 struct Ledger {
   std::vector<LedgerRecord> records;  // oldest first
   std::vector<Fingerprint> game;      // the game files after Tarnwick's latest change
+  std::string log;                    // hash of mods.log's bytes when `game` was taken
   std::string saved;                  // UTC time of the save that wrote it
   // A plan in progress, kept as its JSON text; no operation writes one yet.
   std::optional<std::string> plan;

@@ -118,7 +118,8 @@ std::string LedgerText(const Ledger& ledger) {
               {"version", kLedgerVersion},
               {"saved", ledger.saved},
               {"mods", std::move(mods)},
-              {"game", FingerprintsJson(ledger.game)}};
+              {"game", FingerprintsJson(ledger.game)},
+              {"log", ledger.log}};
   if (ledger.plan) {
     json plan = json::parse(*ledger.plan, nullptr, false);
     if (plan.is_object()) out["plan"] = std::move(plan);
@@ -151,6 +152,8 @@ bool ParseLedger(const std::string& text, Ledger& ledger) {
       read.records.push_back(std::move(record));
     }
     read.game = FingerprintsFrom(in.at("game"));
+    read.log = in.at("log").get<std::string>();
+    if (!read.log.empty() && !IsHash(read.log)) return false;
     if (in.contains("plan") && !in.at("plan").is_null()) {
       if (!in.at("plan").is_object()) return false;
       read.plan = in.at("plan").dump();

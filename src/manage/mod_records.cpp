@@ -61,6 +61,8 @@ void RecordLedger(const std::string& log_path, Ledger& ledger, const GameFiles& 
   DropUnmatched(log, ledger);
   std::vector<unsigned char> buffer(kHashBufferSize);
   ledger.game = TakeFingerprints(log, game_files, buffer);
+  int64_t log_length = 0;
+  if (HashFile(log_path, buffer, ledger.log, &log_length)) ledger.log.clear();
   if (!new_package.empty() && log.ModCount() > 0) {
     const int32_t newest = log.ModCount();
     // An old record that happens to match the same entry gives way to the install just made.

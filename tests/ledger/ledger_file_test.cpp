@@ -29,6 +29,7 @@ Ledger SampleLedger() {
   record.fingerprints = {Print(0, -1, 9000, 'c'), Print(5, 0, 700, 'd')};
   ledger.records = {record};
   ledger.game = record.fingerprints;
+  ledger.log = std::string(32, 'e');
   return ledger;
 }
 
@@ -62,6 +63,7 @@ TEST(LedgerFile, TextsThatAreNotALedgerOfThisVersionAreRefused) {
       {"a game file index the log cannot hold", with("\"index\": 5", "\"index\": 12")},
       {"a backup number beyond 999", with("\"backup\": 0", "\"backup\": 1000")},
       {"mods missing", with("\"mods\"", "\"mode\"")},
+      {"a log hash that is no hash", with(std::string(32, 'e'), "e")},
       {"a plan that is not an object", with("\"saved\"", "\"plan\": 3, \"saved\"")},
   };
   for (const auto& [name, text] : cases) {
