@@ -97,7 +97,10 @@ std::vector<Fingerprint> TakeFingerprints(const ModLog& log, const GameFiles& ga
 std::string FingerprintName(const Fingerprint& fingerprint) {
   if (!IsGameFileIndex(fingerprint.file_index)) return "?";
   std::string name = GameFileName(fingerprint.file_index);
-  if (fingerprint.backup >= 0) name += "." + ZeroPad(fingerprint.backup, 3);
+  if (fingerprint.backup >= 0) {
+    name += '.';
+    name += ZeroPad(fingerprint.backup, 3);
+  }
   return name;
 }
 
