@@ -33,7 +33,8 @@ std::string TimeText(const char* format) {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
 #ifdef _WIN32
-  gmtime_s(&utc, &now);
+  // The C runtime of Windows keeps gmtime's result per thread.
+  if (const std::tm* converted = std::gmtime(&now)) utc = *converted;
 #else
   gmtime_r(&now, &utc);
 #endif
