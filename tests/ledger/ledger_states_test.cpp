@@ -155,5 +155,15 @@ TEST_F(LedgerStates, ModsOfAnotherInstallerStayUnrecordedBesideNewOnes) {
   ExpectGameAsWritten();
 }
 
+// The package is kept before the log's first save; when it cannot be, nothing else happens.
+TEST_F(LedgerStates, APackageThatCannotBeKeptStopsTheInstallBeforeAnyChange) {
+  fixtures::WriteAll(paths.folder.substr(0, paths.folder.size() - 1), "a file, not a folder");
+  const std::string path = WritePackage("Mod", 1);
+  EXPECT_TRUE(InstallPackage(path, Header(path), log, files, true, messages, nullptr));
+  EXPECT_EQ(messages.Errors(), Lines{"Error installing mod! Unable to continue."});
+  EXPECT_FALSE(fixtures::Exists(log.LogPath));
+  ExpectGameAsWritten();
+}
+
 }  // namespace
 }  // namespace tarnwick
