@@ -16,10 +16,9 @@
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
-#include "install/install.h"
 #include "manage/face_texts.h"
+#include "manage/install_package.h"
 #include "manage/package_contents.h"
-#include "modlog/removal.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
 
@@ -340,8 +339,8 @@ void InstallerForm::ReadmeButton_Click() {
 void InstallerForm::InstallModButton_Click() {
   install_mod_button_->setText(QStringLiteral("[installing]"));
   install_mod_button_->setEnabled(false);
-  const bool failed = InstallMod(state_.PackagePath, state_.PackageHeader, state_.ModLog,
-                                 state_.GameFiles, state_.CCPresent, messages_, progress_);
+  const bool failed = InstallPackage(state_.PackagePath, state_.PackageHeader, state_.ModLog,
+                                     state_.GameFiles, state_.CCPresent, messages_, progress_);
   if (!failed) {
     SetWrappedText(title_box_, QString::fromLatin1(kNoPackage));
     readme_button_->setEnabled(false);
@@ -362,7 +361,7 @@ void InstallerForm::RemoveButton_Click() {
   if (!messages_.Confirm(kRemoveTitle, RemoveLatestQuestion(log.Mods[log.ModCount()].Name))) {
     return;
   }
-  RemoveLatestMod(log, state_.GameFiles, messages_);
+  RemoveLatest(log, state_.GameFiles, messages_);
   UpdateModBox();
 }
 

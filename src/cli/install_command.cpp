@@ -1,8 +1,8 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/progress_bar.h"
-#include "install/install.h"
 #include "manage/face_texts.h"
+#include "manage/install_package.h"
 #include "manage/package_contents.h"
 #include "platform/text_codec.h"
 
@@ -17,8 +17,8 @@ int CommandRun::Install() {
     return Finish(kExitRefused);
   }
   ConsoleProgress progress(console_, PayloadBytes(header_));
-  const bool failed = InstallMod(package_path_, header_, session_.ModLog, session_.GameFiles,
-                                 session_.CCPresent, messages_, &progress);
+  const bool failed = InstallPackage(package_path_, header_, session_.ModLog, session_.GameFiles,
+                                     session_.CCPresent, messages_, &progress);
   progress.End();
   if (failed) return Finish(kExitRefused);
   const ModLog& log = session_.ModLog;

@@ -9,7 +9,7 @@ namespace tarnwick::cli {
 
 int CommandRun::List() {
   if (!OpenGame()) return Finish(kExitRefused);
-  const std::vector<InstalledMod> mods = ListInstalledMods(session_);
+  const std::vector<InstalledMod> mods = ListInstalledMods(session_, messages_);
   nlohmann::json listed = nlohmann::json::array();
   for (const InstalledMod& mod : mods) {
     listed.push_back({{"number", mod.number},

@@ -1,7 +1,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "manage/face_texts.h"
-#include "modlog/removal.h"
+#include "manage/install_package.h"
 #include "platform/text_codec.h"
 
 namespace tarnwick::cli {
@@ -30,7 +30,7 @@ int CommandRun::Remove() {
     result_["declined"] = true;
     return Finish(kExitRefused);
   }
-  RemoveLatestMod(log, session_.GameFiles, messages_);
+  RemoveLatest(log, session_.GameFiles, messages_);
   if (messages_.error_shown()) return Finish(kExitRefused);
   result_["removed"] = {{"number", latest},
                         {"title", Cp1252ToUtf8(removed.Name)},

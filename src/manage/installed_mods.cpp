@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "manage/mod_records.h"
+
 namespace tarnwick {
 namespace {
 
@@ -10,8 +12,13 @@ constexpr std::string_view kIncompleteMark = " (incomplete)";
 
 }  // namespace
 
-std::vector<InstalledMod> ListInstalledMods(const GameSession& session) {
+bool IsComplete(const ModLogEntry& entry) {
+  return !std::string_view(entry.Name).ends_with(kIncompleteMark);
+}
+
+std::vector<InstalledMod> ListInstalledMods(const GameSession& session, Messages& messages) {
   const ModLog& log = session.ModLog;
+  const std::vector<ModRecordStatus> records = ReadModRecords(log, false, messages);
   std::vector<InstalledMod> mods;
   for (int32_t i = log.ModCount(); i >= 1; --i) {
     const ModLogEntry& entry = log.Mods[i];
@@ -19,16 +26,12 @@ std::vector<InstalledMod> ListInstalledMods(const GameSession& session) {
     mod.number = i;
     mod.title = entry.Name;
     mod.changes = entry.ChangeCount();
-    if (std::string_view(mod.title).ends_with(kIncompleteMark)) {
-      mod.complete = false;
-      mod.title.resize(mod.title.size() - kIncompleteMark.size());
-    }
-    mod.package_kept = PackageKept(session, i);
+    mod.complete = IsComplete(entry);
+    if (!mod.complete) mod.title.resize(mod.title.size() - kIncompleteMark.size());
+    mod.package_kept = records[static_cast<size_t>(i - 1)].package == KeptPackage::kKept;
     mods.push_back(std::move(mod));
   }
   return mods;
 }
-
-bool PackageKept(const GameSession&, int) { return false; }
 
 }  // namespace tarnwick

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "manage/game_session.h"
+#include "platform/messages.h"
 
 namespace tarnwick {
 
@@ -16,11 +17,12 @@ struct InstalledMod {
   bool package_kept = false;
 };
 
-// The mods of the session's log, newest first.
-[[nodiscard]] std::vector<InstalledMod> ListInstalledMods(const GameSession& session);
+// Whether the entry's install ran to its end (its name carries no " (incomplete)" mark).
+[[nodiscard]] bool IsComplete(const ModLogEntry& entry);
 
-// Whether Tarnwick kept the package of mod `number`, so that it can be installed again later.
-// Packages are not kept yet: always false.
-[[nodiscard]] bool PackageKept(const GameSession& session, int number);
+// The mods of the session's log, newest first, with whether Tarnwick keeps each one's package
+// (from its own records; a damaged record file is set aside with one message).
+[[nodiscard]] std::vector<InstalledMod> ListInstalledMods(const GameSession& session,
+                                                          Messages& messages);
 
 }  // namespace tarnwick

@@ -34,21 +34,20 @@ std::vector<LogFinding> CheckAgainstLog(const GameSession& session) {
                               " bytes the log records."});
     }
   }
-  const std::vector<InstalledMod> mods = ListInstalledMods(session);
-  for (auto mod = mods.rbegin(); mod != mods.rend(); ++mod) {
-    const ModLogEntry& entry = log.Mods[mod->number];
+  for (int32_t number = 1; number <= log.ModCount(); ++number) {
+    const ModLogEntry& entry = log.Mods[number];
+    const bool complete = IsComplete(entry);
     for (int32_t j = 1; j <= entry.ChangeCount(); ++j) {
       const FileChange& change = entry.Changes[j];
       if (!IsReplacedFile(change.FileIndex)) continue;
-      if (!mod->complete && j == entry.ChangeCount()) continue;
+      if (!complete && j == entry.ChangeCount()) continue;
       const std::string backup =
           BackupPath(session.GameFiles[static_cast<size_t>(change.FileIndex)], change.OldState);
       if (PathListed(backup)) continue;
-      findings.push_back({LogFinding::Kind::kBackupMissing, change.FileIndex, mod->number, backup,
+      findings.push_back({LogFinding::Kind::kBackupMissing, change.FileIndex, number, backup,
                           "The backup " + std::string(GameFileName(change.FileIndex)) + "." +
-                              ZeroPad(change.OldState, 3) + " of mod " +
-                              std::to_string(mod->number) + " (" + mod->title +
-                              ") is missing; removing it cannot restore " +
+                              ZeroPad(change.OldState, 3) + " of mod " + std::to_string(number) +
+                              " (" + entry.Name + ") is missing; removing it cannot restore " +
                               GameFileName(change.FileIndex) + "."});
     }
   }

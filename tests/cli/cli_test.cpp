@@ -59,8 +59,8 @@ TEST(CliListTest, ModsNewestFirstWithTheirState) {
   EXPECT_EQ(text.out,
             "  No.  Changes  Package   State       Title\n"
             "    3        0  not kept  incomplete  Half a mod\n"
-            "    2        1  not kept  complete    Louder blaster sound\n"
-            "    1        2  not kept  complete    Striped trooper graphics\n");
+            "    2        1  kept      complete    Louder blaster sound\n"
+            "    1        2  kept      complete    Striped trooper graphics\n");
   EXPECT_EQ(text.err, "");
 
   const Ran ran = scene.Run({"list", "--json"});
@@ -70,9 +70,9 @@ TEST(CliListTest, ModsNewestFirstWithTheirState) {
   EXPECT_EQ(result["mods"], json::parse(R"([
     {"number": 3, "title": "Half a mod", "changes": 0, "complete": false, "package_kept": false},
     {"number": 2, "title": "Louder blaster sound", "changes": 1, "complete": true,
-     "package_kept": false},
+     "package_kept": true},
     {"number": 1, "title": "Striped trooper graphics", "changes": 2, "complete": true,
-     "package_kept": false}])"));
+     "package_kept": true}])"));
 }
 
 // The same package lands in other archives with and without the expansion.
