@@ -13,12 +13,14 @@
 #include <algorithm>
 
 #include "app/about_texts.h"
+#include "app/manage_window.h"
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
 #include "manage/face_texts.h"
 #include "manage/install_package.h"
 #include "manage/package_contents.h"
+#include "manage/remove_any.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
 
@@ -143,6 +145,10 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
   menu_help_help_->setObjectName(QStringLiteral("menu_help_help"));
   menu_help_about_ = help->addAction(QStringLiteral("About"));
   menu_help_about_->setObjectName(QStringLiteral("menu_help_about"));
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+  tools->setObjectName(QStringLiteral("menu_tools"));
+  menu_tools_manage_ = tools->addAction(QStringLiteral("Manage mods..."));
+  menu_tools_manage_->setObjectName(QStringLiteral("menu_tools_manage"));
 
   connect(open_mod_button_, &QPushButton::clicked, this, [this] { OpenModButton_Click(); });
   connect(install_mod_button_, &QPushButton::clicked, this, [this] { InstallModButton_Click(); });
@@ -151,6 +157,7 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
   connect(menu_exit_, &QAction::triggered, this, [this] { menu_exit_Click(); });
   connect(menu_help_help_, &QAction::triggered, this, [this] { menu_help_help_Click(); });
   connect(menu_help_about_, &QAction::triggered, this, [this] { menu_help_about_Click(); });
+  connect(menu_tools_manage_, &QAction::triggered, this, [this] { menu_tools_manage_Click(); });
 
   resize(ToPixels(kClientWidth), ToPixels(kClientHeight) + menuBar()->sizeHint().height());
 }
@@ -199,7 +206,31 @@ bool InstallerForm::Form_Load() {
     return true;
   }
   UpdateModBox();
+  OfferToFinishRemoval();
   return false;
+}
+
+void InstallerForm::OfferToFinishRemoval() {
+  PendingRemoval pending;
+  if (!FindPendingRemoval(state_.ModLog.LogPath, pending)) return;
+  if (messages_.Confirm(kRemoveAnyTitle, ResumeQuestion(pending))) {
+    if (ResumeRemoval(state_.ModLog, state_.GameFiles, state_.CCPresent, messages_, progress_) ==
+        RemovalOutcome::kPlanStale) {
+      messages_.Plain(kRemoveAnyTitle,
+                      "The mods changed since the removal was cut off; they are left as they are.");
+    }
+  } else {
+    // The stack is valid as it stands; Remove latest works on it.
+    AbandonRemoval(state_.ModLog.LogPath);
+  }
+  (void)ReadModLog(state_.ModLog, state_.GameFiles, messages_);
+  UpdateModBox();
+}
+
+void InstallerForm::menu_tools_manage_Click() {
+  ManageWindow window(state_, messages_, progress_, this);
+  window.exec();
+  UpdateModBox();
 }
 
 void InstallerForm::SetWrappedText(QLabel* label, const QString& text) {

@@ -42,6 +42,11 @@ class InstallerForm : public QMainWindow {
   void menu_exit_Click();
   void menu_help_help_Click();
   void menu_help_about_Click();
+  // Tools > Manage mods...: the mods with their records; any of them can be removed there.
+  void menu_tools_manage_Click();
+  // After a start that succeeded: a removal cut off earlier is offered to be finished, or left
+  // as it stands.
+  void OfferToFinishRemoval();
 
   InstallerState& State() { return state_; }
 
@@ -59,6 +64,7 @@ class InstallerForm : public QMainWindow {
   QAction* MenuExit() const { return menu_exit_; }
   QAction* MenuHelpHelp() const { return menu_help_help_; }
   QAction* MenuHelpAbout() const { return menu_help_about_; }
+  QAction* MenuToolsManage() const { return menu_tools_manage_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -89,6 +95,7 @@ class InstallerForm : public QMainWindow {
   QAction* menu_exit_;
   QAction* menu_help_help_;
   QAction* menu_help_about_;
+  QAction* menu_tools_manage_;
   std::unique_ptr<ReadmeForm> readme_;
   bool centred_ = false;
 };

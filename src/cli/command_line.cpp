@@ -43,6 +43,9 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   CLI::App* remove =
       app.add_subcommand("remove", "Remove the latest mod, or mod N as list numbers it");
   remove->add_option("N", line.number, "The mod's number in list");
+  remove->add_flag("--resume", line.resume,
+                   "Finish a removal that was cut off (or, answered no, leave the mods as they "
+                   "are)");
   CLI::App* verify = app.add_subcommand("verify", "Check the game files against the mod log");
 
   std::ostringstream out;
@@ -68,6 +71,9 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   };
   if (line.number && *line.number < 1) {
     return usage_error("N is a mod's number as tarnwick list shows it: 1 or more.");
+  }
+  if (line.resume && line.number) {
+    return usage_error("remove --resume finishes the removal that was cut off; it takes no N.");
   }
   if (line.command.empty()) {
     line.package = window_package;

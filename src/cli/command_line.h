@@ -16,6 +16,7 @@ struct CommandLine {
   bool yes = false;
   std::string package;        // host path: the package of show/install, or the window's
   std::optional<int> number;  // remove N
+  bool resume = false;        // remove --resume: finish a removal that was cut off
 };
 
 // Parses the arguments. Empty when the program should end at once with `*exit_code`: --help and

@@ -24,6 +24,9 @@ class CommandRun {
   int Verify();
 
  private:
+  // Any mod but the latest: the plan shown, one question, then its steps.
+  int RemoveAny(int number);
+  int ResumeRemove();
   // False after the start-up's message.
   [[nodiscard]] bool OpenGame();
   // Reads the command's package as "Open mod" does; false after its message.

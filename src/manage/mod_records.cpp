@@ -80,7 +80,8 @@ void RecordLedger(const std::string& log_path, Ledger& ledger, const GameFiles& 
     TraceLog("Ledger could not be saved");
     return;
   }
-  PruneKeptPackages(paths, ledger);
+  // A removal in progress still needs the packages of the mods it took off, to put them back.
+  if (!ledger.plan) PruneKeptPackages(paths, ledger);
 }
 
 }  // namespace tarnwick

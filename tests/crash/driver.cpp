@@ -3,15 +3,19 @@
 //
 //   tarnwick-driver install GAME_FOLDER PACKAGE [--no-cc]
 //   tarnwick-driver remove GAME_FOLDER [--no-cc]
+//   tarnwick-driver remove-any GAME_FOLDER NUMBER [--no-cc]   plan and carry out, without asking
+//   tarnwick-driver resume GAME_FOLDER [--no-cc]              finish a removal that was cut off
 //
 // GAME_FOLDER is a host path holding the game files flat (archives, data files, executables)
 // and mods.log. Exit status: 0 done, 1 the program reported a failure, 2 bad usage.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "manage/install_package.h"
+#include "manage/remove_any.h"
 #include "modlog/mod_log.h"
 #include "package/package.h"
 
@@ -67,6 +71,27 @@ int main(int argc, char** argv) {
   if (command == "remove") {
     tarnwick::RemoveLatest(log, game_files, messages);
     return messages.failed ? 1 : 0;
+  }
+  if (command == "remove-any" && argc >= 4) {
+    tarnwick::Ledger ledger;
+    (void)tarnwick::LoadLedger(tarnwick::LedgerPathsFor(log.LogPath), ledger);
+    const tarnwick::RemovalPlan plan =
+        tarnwick::PlanRemoval(log, game_files, ledger, std::atoi(argv[3]));
+    for (const std::string& line : tarnwick::Describe(plan)) {
+      std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    return tarnwick::ApplyRemoval(plan, log, game_files, cc_present, messages, nullptr) ==
+                   tarnwick::RemovalOutcome::kDone
+               ? 0
+               : 1;
+  }
+  if (command == "resume") {
+    const tarnwick::RemovalOutcome outcome =
+        tarnwick::ResumeRemoval(log, game_files, cc_present, messages, nullptr);
+    return outcome == tarnwick::RemovalOutcome::kDone ||
+                   outcome == tarnwick::RemovalOutcome::kNoPlan
+               ? 0
+               : 1;
   }
   return 2;
 }

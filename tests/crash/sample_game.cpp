@@ -124,4 +124,27 @@ std::string SamplePackage() {
   return fixtures::BuildMpi(package);
 }
 
+std::vector<std::string> StackPackages() {
+  Bytes icon;
+  icon.I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw("\x05\x02\x03\x0f\x05\x04\x05\x0f");
+  fixtures::MpiPackage skins;
+  skins.title = "Clone Wars Skins";
+  skins.rows = {Row(1, 1, 100, Pattern(3000, 31)), Row(1, 1, 3001, Pattern(500, 32)),
+                Row(1, 0, 50002, Pattern(200, 33))};
+  fixtures::MpiPackage sounds;
+  sounds.title = "Expansion Sounds";
+  sounds.rows = {Row(1, 3, 8800, Pattern(800, 34)), Row(2, 1, 3300, Pattern(1200, 35)),
+                 Row(1, 1, 100, Pattern(64100, 36))};
+  fixtures::MpiPackage language;
+  language.title = "New Names";
+  language.rows = {Row(5, 6, 0, Pattern(2000, 37)), Row(5, 10, 0, Pattern(600, 38)),
+                   Row(5, 6, 0, Pattern(900, 39))};
+  fixtures::MpiPackage icons;
+  icons.title = "Civilization Icons";
+  icons.rows = {Row(6, 0, 2, icon.str()), Row(3, 0, 50001, Pattern(700, 40)),
+                Row(5, 6, 0, Pattern(1500, 41))};
+  return {fixtures::BuildMpi(skins), fixtures::BuildMpi(sounds), fixtures::BuildMpi(language),
+          fixtures::BuildMpi(icons)};
+}
+
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "writers/mpi_writer.h"
 
@@ -16,6 +17,10 @@ Snapshot SampleGame();
 // A package that appends to archives of both kinds, replaces files (language.dll twice) and
 // rebuilds four icons.
 std::string SamplePackage();
+
+// Four small mods for stacks: archives of both kinds, replaced files, icons; some touch the same
+// resources and files as others, so that the order of a stack matters.
+std::vector<std::string> StackPackages();
 
 fixtures::MpiRow Row(uint8_t type, uint8_t target, int32_t id, std::string payload);
 

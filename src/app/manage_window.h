@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDialog>
+
+#include "app/installer_state.h"
+#include "platform/messages.h"
+#include "platform/progress.h"
+
+class QPushButton;
+class QTreeWidget;
+
+namespace tarnwick {
+
+// "Manage mods...": every installed mod, newest first, with its install date, number of changes,
+// whether its package is kept and whether its install completed. "Remove..." removes the selected
+// mod after showing the plan: the newer mods come off and go back on in their order.
+class ManageWindow : public QDialog {
+ public:
+  // `progress` may be null.
+  ManageWindow(InstallerState& state, Messages& messages, Progress* progress,
+               QWidget* parent = nullptr);
+
+  // Fills the list from the log and Tarnwick's records.
+  void Refresh();
+  // Plans the removal of the selected mod, shows the plan and asks; removes on OK.
+  void RemoveButton_Click();
+
+  QTreeWidget* ModList() const { return list_; }
+  QPushButton* RemoveButton() const { return remove_button_; }
+  // The mod's number in the log (1 = oldest) of the list's row.
+  int NumberOfRow(int row) const;
+
+ private:
+  InstallerState& state_;
+  Messages& messages_;
+  Progress* progress_;
+  QTreeWidget* list_;
+  QPushButton* remove_button_;
+};
+
+}  // namespace tarnwick
