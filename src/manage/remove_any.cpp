@@ -415,6 +415,7 @@ RemovalOutcome ResumeRemoval(ModLog& log, const GameFiles& game_files, bool cc_p
   // The progress recorded is at most one step behind: a step runs, then its progress is saved.
   int32_t done = pending.done;
   bool undo_stopped_install = false;
+  bool record_put_back = false;
   const int32_t total = static_cast<int32_t>(plan.steps.size());
   if (fits && done < total) {
     const RemovalStep& next = plan.steps[static_cast<size_t>(done)];
@@ -434,6 +435,7 @@ RemovalOutcome ResumeRemoval(ModLog& log, const GameFiles& game_files, bool cc_p
       } else {
         fits = newest.Name == next.title;
         ++done;
+        record_put_back = fits;
       }
     } else {
       fits = count == before;
@@ -450,6 +452,16 @@ RemovalOutcome ResumeRemoval(ModLog& log, const GameFiles& game_files, bool cc_p
     if (!ReadLogQuietly(plan.log_path, game_files, after) ||
         after.ModCount() != CountAfter(plan, done)) {
       return RemovalOutcome::kStepFailed;
+    }
+  }
+  if (record_put_back) {
+    // Cut between the put-back's last log save and its record: the package is the plan's.
+    Ledger ledger;
+    (void)LoadLedger(LedgerPathsFor(plan.log_path), ledger);
+    const std::vector<const LedgerRecord*> records = MatchRecords(now, ledger);
+    if (records.back() == nullptr) {
+      RecordLedger(plan.log_path, ledger, game_files,
+                   plan.steps[static_cast<size_t>(done - 1)].package);
     }
   }
   if (done != pending.done && !SavePlan(plan.log_path, &plan, done)) {
