@@ -133,7 +133,43 @@ TEST(CliInstallRemoveTest, RoundTripGivesTheGameBackByteForByte) {
   EXPECT_EQ(last["messages"].at(0)["text"],
             "This will uninstall all the modifications made by the latest modpack that you have "
             "installed (New unit names (language library)). Do you wish to continue?");
-  EXPECT_EQ(ReadTree(scene.GameHost()), before);
+  // Tarnwick's own folder stays beside the log, with no mod recorded.
+  Tree after = ReadTree(scene.GameHost());
+  EXPECT_TRUE(after.count("Data/tarnwick/ledger.json"));
+  std::erase_if(after, [](const auto& file) { return file.first.starts_with("Data/tarnwick/"); });
+  EXPECT_TRUE(after == before);
+}
+
+// The oldest of three comes off; the others are as if installed alone, in their order.
+TEST(CliInstallRemoveTest, RemovingAnOlderModGivesTheOthersAsInstalledAlone) {
+  const auto game_files = [](const CliScene& scene) {
+    Tree tree = ReadTree(scene.GameHost());
+    for (auto it = tree.begin(); it != tree.end();) {
+      it = it->first.starts_with("Data/tarnwick/") ? tree.erase(it) : std::next(it);
+    }
+    return tree;
+  };
+  CliScene alone;
+  for (const char* mod : {kTrooper, kBlaster}) {
+    ASSERT_EQ(alone.Run({"install", "--yes", alone.Mod(mod)}).status, 0);
+  }
+  CliScene scene;
+  for (const char* mod : {kLanguage, kTrooper, kBlaster}) {
+    ASSERT_EQ(scene.Run({"install", "--yes", scene.Mod(mod)}).status, 0);
+  }
+  const Ran removed = scene.Run({"remove", "1", "--yes"});
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(removed.out, "Removed mod 1: New unit names (language library)\n");
+  EXPECT_TRUE(Has(removed.err,
+                  "Takes off Louder blaster sound and Striped trooper graphics, removes New unit "
+                  "names (language library), puts back Striped trooper graphics then Louder "
+                  "blaster sound.\n"))
+      << removed.err;
+  EXPECT_EQ(game_files(scene), game_files(alone));
+  // Nothing is left to finish.
+  const Ran resumed = scene.Run({"remove", "--resume"});
+  EXPECT_EQ(resumed.status, 0);
+  EXPECT_EQ(resumed.err, "No removal is waiting to be finished.\n");
 }
 
 // Each is refused with its message and exit status 1, and leaves every file as it was.
@@ -158,10 +194,11 @@ TEST(CliRefusalTest, RefusedCommandsChangeNothing) {
        "Warning: This will uninstall all the modifications made by the latest modpack that you "
        "have installed (Louder blaster sound). Do you wish to continue?"},
       {"remove latest by number, no terminal", {"remove", "2"}, kNotAsked},
-      {"remove an older mod",
-       {"remove", "1", "--yes"},
-       "Only the latest mod (number 2) can be removed for now; remove the mods above mod 1 first, "
-       "newest first."},
+      {"remove an older mod, no terminal",
+       {"remove", "1"},
+       "Takes off Louder blaster sound, removes Striped trooper graphics, puts back Louder "
+       "blaster sound."},
+      {"remove an older mod, no terminal, question", {"remove", "1"}, kNotAsked},
       {"remove past the last",
        {"remove", "3", "-y"},
        "There is no mod number 3; tarnwick list shows the numbers."},
