@@ -427,6 +427,10 @@ class WindowTest : public QObject {
 
 }  // namespace tarnwick::testing
 
+namespace tarnwick::testing {
+int RunManageWindowTests(int argc, char** argv);  // manage_window_test.cpp
+}  // namespace tarnwick::testing
+
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   // The real settings store must not touch the user's own.
@@ -435,7 +439,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   tarnwick::testing::StartupTest startup;
   tarnwick::testing::WindowTest window;
-  const int failed = QTest::qExec(&startup, argc, argv) + QTest::qExec(&window, argc, argv);
+  const int failed = QTest::qExec(&startup, argc, argv) + QTest::qExec(&window, argc, argv) +
+                     tarnwick::testing::RunManageWindowTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }
 
