@@ -134,6 +134,8 @@ TEST(CliInstallRemoveTest, RoundTripGivesTheGameBackByteForByte) {
             "This will uninstall all the modifications made by the latest modpack that you have "
             "installed (New unit names (language library)). Do you wish to continue?");
   EXPECT_EQ(ReadTree(scene.GameHost()), before);
+  // With no mod left, no package is kept.
+  EXPECT_TRUE(std::filesystem::is_empty(scene.GameHost() + "/Data/tarnwick/packages"));
 }
 
 // Each is refused with its message and exit status 1, and leaves every file as it was.
