@@ -67,7 +67,9 @@ void ManifestReader::CheckKeys(const toml::table& table, const std::set<std::str
                                const std::string& where) {
   for (const auto& [key, node] : table) {
     if (known.count(std::string(key.str())) == 0) {
-      Error(&node, "unknown key \"" + std::string(key.str()) + "\" in " + where);
+      const auto& begin = key.source().begin;
+      Error(begin ? SourcePlace{begin.line, begin.column} : Place(node),
+            "unknown key \"" + std::string(key.str()) + "\" in " + where);
     }
   }
 }
