@@ -76,8 +76,7 @@ TEST_F(BuildErrors, NameTheFileLineAndColumnAndWhatWasExpected) {
   for (const Case& c : cases) {
     const Ran ran = Build(c.manifest);
     EXPECT_EQ(ran.status, 1) << c.manifest;
-    EXPECT_EQ(ran.err.substr(0, ran.err.find('\n') + 1),
-              folder_ + "/mod.toml:" + c.message + "\n")
+    EXPECT_EQ(ran.err.substr(0, ran.err.find('\n') + 1), folder_ + "/mod.toml:" + c.message + "\n")
         << c.manifest;
     EXPECT_EQ(ran.out, "");
     EXPECT_EQ(fixtures::ReadAll(output_), "older package") << c.manifest;
@@ -94,13 +93,13 @@ TEST_F(BuildErrors, AMissingPayloadOrReadmeNamesItsPath) {
   const Ran rows = Build("title = \"T\"\n" + std::string(kRow) + "file = \"a.bin\"\n" + kRow +
                          "file = \"sprites/b.slp\"\n");
   EXPECT_EQ(rows.status, 1);
-  EXPECT_EQ(rows.err,
-            folder_ + "/mod.toml:13:8: row 2: no file " + folder_ + "/sprites/b.slp\n");
+  EXPECT_EQ(rows.err, folder_ + "/mod.toml:13:8: row 2: no file " + folder_ + "/sprites/b.slp\n");
   EXPECT_EQ(fixtures::ReadAll(output_), "older package");
 }
 
 TEST_F(BuildErrors, LayoutThatNoPackageCanHold) {
-  const Ran inside = Build("title = \"T\"\n" + std::string(kRow) + "file = \"a.bin\"\noffset = 20\n");
+  const Ran inside =
+      Build("title = \"T\"\n" + std::string(kRow) + "file = \"a.bin\"\noffset = 20\n");
   EXPECT_EQ(inside.status, 1);
   EXPECT_EQ(inside.err, folder_ +
                             "/mod.toml:3:1: row 1: offset 20 lies inside the header and table, "
@@ -137,8 +136,12 @@ TEST_F(BuildErrors, AFreshFolderBuildsBackToBackAndUnpackKeepsToNewFolders) {
 
 TEST_F(BuildErrors, UsageMistakesExitWithTwo) {
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"pack"}, {"build"}, {"unpack", "x.mpi"},
-                                             {"check", "a", "b"}, {"build", "d", "--frobnicate"}}) {
+       std::vector<std::vector<std::string>>{{},
+                                             {"pack"},
+                                             {"build"},
+                                             {"unpack", "x.mpi"},
+                                             {"check", "a", "b"},
+                                             {"build", "d", "--frobnicate"}}) {
     const Ran ran = RunPack(args, dir_);
     EXPECT_EQ(ran.status, 2) << ::testing::PrintToString(args);
     EXPECT_NE(ran.err, "");

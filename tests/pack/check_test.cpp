@@ -167,20 +167,22 @@ TEST_F(Check, TheWholeReportOfAPackage) {
   package.rows = {kSprite, {2, 9, 17, "x", {}, {}}};
   const Ran ran = CheckPackage(fixtures::BuildMpi(package));
   EXPECT_EQ(ran.status, 1);
-  EXPECT_EQ(ran.out, path_ + ": \"Two rows\", MPI 0.6, 2 rows\n"
-                             "row 1: resource 100 for graphics.drs\n"
-                             "  goes to graphics.drs with or without Clone Campaigns\n"
-                             "row 2: resource 17 for archive 9\n"
-                             "  error: refused as invalid: archive number 9 is none of 0 to 4\n"
-                             "1 error, 0 warnings\n");
+  EXPECT_EQ(ran.out, path_ +
+                         ": \"Two rows\", MPI 0.6, 2 rows\n"
+                         "row 1: resource 100 for graphics.drs\n"
+                         "  goes to graphics.drs with or without Clone Campaigns\n"
+                         "row 2: resource 17 for archive 9\n"
+                         "  error: refused as invalid: archive number 9 is none of 0 to 4\n"
+                         "1 error, 0 warnings\n");
 
   package.rows.pop_back();
   const Ran clean = CheckPackage(fixtures::BuildMpi(package));
   EXPECT_EQ(clean.status, 0);
-  EXPECT_EQ(clean.out, path_ + ": \"Two rows\", MPI 0.6, 1 row\n"
-                               "row 1: resource 100 for graphics.drs\n"
-                               "  goes to graphics.drs with or without Clone Campaigns\n"
-                               "clean\n");
+  EXPECT_EQ(clean.out, path_ +
+                           ": \"Two rows\", MPI 0.6, 1 row\n"
+                           "row 1: resource 100 for graphics.drs\n"
+                           "  goes to graphics.drs with or without Clone Campaigns\n"
+                           "clean\n");
 }
 
 TEST_F(Check, PackagesTheReaderRefuses) {
@@ -198,11 +200,13 @@ TEST_F(Check, PackagesTheReaderRefuses) {
   const std::string whole = fixtures::BuildMpi(lower);
   const std::vector<Case> cases = {
       {"lower-case magic", whole,
-       "  error: refused as invalid: it starts with \"mpi 0.6 \", not \"MPI 0.6 \" or \"MPI 0.5 \"\n"},
+       "  error: refused as invalid: it starts with \"mpi 0.6 \", not \"MPI 0.6 \" or \"MPI 0.5 "
+       "\"\n"},
       {"no rows", fixtures::BuildMpi(none), "  error: refused as invalid: its table has no rows\n"},
       {"cut inside the table", fixtures::BuildMpi(none).substr(0, 50).replace(8, 1, "\x01"),
        "  error: refused as invalid: it ends inside row 1 of its table\n"},
-      {"cut inside the header", "MPI 0.6 ", "  error: refused as invalid: it ends inside its header\n"},
+      {"cut inside the header", "MPI 0.6 ",
+       "  error: refused as invalid: it ends inside its header\n"},
   };
   for (const Case& c : cases) {
     const Ran ran = CheckPackage(c.bytes);
@@ -223,8 +227,9 @@ TEST_F(Check, AReadmeThatIsNotWindows1252Text) {
       {"Caf\xC3\xA9\r\n",
        "  warning: the readme looks like UTF-8 text (position 3); the installer shows it as "
        "Windows-1252\n"},
-      {"ab\x81", "  warning: the readme is not Windows-1252 text: byte 0x81 at position 2 has no "
-                 "character there\n"},
+      {"ab\x81",
+       "  warning: the readme is not Windows-1252 text: byte 0x81 at position 2 has no "
+       "character there\n"},
       {std::string("a\0b", 3),
        "  warning: the readme is not Windows-1252 text: byte 0x00 at position 1 is a control "
        "code\n"},
@@ -253,10 +258,11 @@ TEST_F(Check, AFolderIsJudgedByThePackageItBuilds) {
                      "file = \"a.bin\"\n");
   const Ran ran = RunPack({"check", folder}, dir_);
   EXPECT_EQ(ran.status, 1);
-  EXPECT_EQ(ran.out, folder + ": \"T\", MPI 0.6, 1 row\n"
-                              "row 1: resource 1 for archive 9\n"
-                              "  error: refused as invalid: archive number 9 is none of 0 to 4\n"
-                              "1 error, 0 warnings\n");
+  EXPECT_EQ(ran.out, folder +
+                         ": \"T\", MPI 0.6, 1 row\n"
+                         "row 1: resource 1 for archive 9\n"
+                         "  error: refused as invalid: archive number 9 is none of 0 to 4\n"
+                         "1 error, 0 warnings\n");
 
   fixtures::WriteAll(folder + "/mod.toml", "title = \"T\"\n");
   const Ran broken = RunPack({"check", folder}, dir_);

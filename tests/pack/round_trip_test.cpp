@@ -92,8 +92,7 @@ TEST_F(RoundTrip, EverySampleModFolderBuildsTheDemoGamesPackage) {
     const std::string unpacked = dir_ / name;
     ASSERT_EQ(RunPack({"unpack", output, unpacked}, dir_).status, 0);
     for (const auto& file : fs::directory_iterator(unpacked)) {
-      const fs::path committed =
-          fs::path(TARNWICK_MODS_DIR) / name / file.path().filename();
+      const fs::path committed = fs::path(TARNWICK_MODS_DIR) / name / file.path().filename();
       EXPECT_TRUE(fixtures::Exists(committed.string()) &&
                   fixtures::ReadAll(committed.string()) == fixtures::ReadAll(file.path().string()))
           << committed;
@@ -118,9 +117,7 @@ TEST_F(RoundTrip, OddLayoutsComeBackByteForByte) {
       {"payloads in reverse order", {{200, 100}, {100, 100}, {0, 100}}, body},
       {"two rows sharing one payload", {{0, 150}, {0, 150}, {150, 150}}, body},
       {"overlapping payloads", {{0, 120}, {100, 120}, {200, 100}}, body},
-      {"a gap between payloads and bytes after the last",
-       {{0, 50}, {80, 50}, {150, 60}},
-       body},
+      {"a gap between payloads and bytes after the last", {{0, 50}, {80, 50}, {150, 60}}, body},
       {"a payload beyond the end, a negative length, one inside the header",
        {{end + 10, 40, true}, {0, -5}, {0, 30, true}},
        body},
@@ -140,10 +137,12 @@ TEST_F(RoundTrip, OddLayoutsComeBackByteForByte) {
   MpiPackage texts;
   for (int byte = 0; byte < 256; ++byte) texts.title += static_cast<char>(byte);
   texts.title += "\"quoted\" \\ back";
-  texts.readme = "\xEF\xBB\xBF" "caf\xC3\xA9\r\n\x81\x00 end";
-  texts.rows = {{5, 200, 12345, Bytes(130001, 5), {}, {}},
-                {6, 77, -3, fixtures::BuildIconPayload(-0x7FFFFF01, fixtures::PixelGrid(3, 2, 5)),
-                 {}, {}}};
+  texts.readme =
+      "\xEF\xBB\xBF"
+      "caf\xC3\xA9\r\n\x81\x00 end";
+  texts.rows = {
+      {5, 200, 12345, Bytes(130001, 5), {}, {}},
+      {6, 77, -3, fixtures::BuildIconPayload(-0x7FFFFF01, fixtures::PixelGrid(3, 2, 5)), {}, {}}};
   ExpectRoundTrip(fixtures::BuildMpi(texts),
                   "every title byte, a payload of several blocks, odd codes and masks");
 }

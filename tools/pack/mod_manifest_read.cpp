@@ -53,8 +53,8 @@ class ManifestReader {
                                       const std::string& where, bool required);
   // A game file given by name or by its code.
   std::optional<uint8_t> GameFileCode(const toml::table& table, const char* key,
-                                      const std::string& where,
-                                      std::string (*name_of)(uint8_t), const char* names);
+                                      const std::string& where, std::string (*name_of)(uint8_t),
+                                      const char* names);
   void ReadRow(const toml::table& table, int number);
   void ReadFill(const toml::table& table, int number);
 
@@ -171,7 +171,8 @@ void ManifestReader::Read(const toml::table& top) {
   const toml::node* rows = top.get("row");
   if (rows == nullptr) {
     Error(SourcePlace{1, 1}, "expected at least one [[row]]");
-  } else if (const auto* array = rows->as_array(); array == nullptr || !array->is_array_of_tables()) {
+  } else if (const auto* array = rows->as_array();
+             array == nullptr || !array->is_array_of_tables()) {
     Error(rows, "expected \"row\" to be written as [[row]] tables");
   } else {
     int number = 0;
@@ -214,9 +215,10 @@ void ManifestReader::ReadRow(const toml::table& table, int number) {
     row.kind = RowKind::kReplace;
     row.type_code = 5;
     keys.insert({"game_file", "id"});
-    if (auto code = GameFileCode(table, "game_file", where, ReplacementName,
-                                 "\"language.dll\", \"language_x1.dll\", \"genie.dat\", "
-                                 "\"genie_x1.dat\", \"Battlegrounds.exe\", \"Battlegrounds_x1.exe\"")) {
+    if (auto code =
+            GameFileCode(table, "game_file", where, ReplacementName,
+                         "\"language.dll\", \"language_x1.dll\", \"genie.dat\", "
+                         "\"genie_x1.dat\", \"Battlegrounds.exe\", \"Battlegrounds_x1.exe\"")) {
       row.target_code = *code;
     }
     if (auto id = Integer(table, "id", kInt32Min, kInt32Max, where, false)) {
@@ -250,8 +252,8 @@ void ManifestReader::ReadRow(const toml::table& table, int number) {
         }
       }
       // The icon set is the civMask's upper 24 bits, a signed number.
-      if (auto set = Integer(table, "icon_set", -(int64_t{1} << 23), (int64_t{1} << 23) - 1,
-                             where, true)) {
+      if (auto set = Integer(table, "icon_set", -(int64_t{1} << 23), (int64_t{1} << 23) - 1, where,
+                             true)) {
         mask = static_cast<int32_t>(static_cast<uint32_t>(*set) << 8) | mask;
       }
       row.civ_mask = mask;
@@ -272,8 +274,9 @@ void ManifestReader::ReadRow(const toml::table& table, int number) {
       row.file_place = Place(*table.get("file"));
     }
     if (table.contains("length")) {
-      Error(table.get("length"), where + ": expected no \"length\" beside \"file\" (the file's "
-                                         "size is the payload's length)");
+      Error(table.get("length"), where +
+                                     ": expected no \"length\" beside \"file\" (the file's "
+                                     "size is the payload's length)");
     }
   } else {
     // Only an unpacked package has rows whose payload is not in it; they keep both numbers.
@@ -304,8 +307,7 @@ void ManifestReader::ReadFill(const toml::table& table, int number) {
 
 }  // namespace
 
-void ReadManifest(const std::string& folder, Manifest& manifest,
-                  std::vector<std::string>& errors) {
+void ReadManifest(const std::string& folder, Manifest& manifest, std::vector<std::string>& errors) {
   const std::string path = (fs::path(folder) / kManifestName).string();
   std::ifstream in(path, std::ios::binary);
   if (!in) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "package_check.h"
 #include "package/package.h"
+#include "package_check.h"
 #include "package_layout.h"
 #include "platform/file_system.h"
 

@@ -118,7 +118,8 @@ void Checker::CheckReadme() {
     if (trail <= 0 || i + static_cast<size_t>(trail) >= text.size()) continue;
     bool sequence = true;
     for (int k = 1; k <= trail; ++k) {
-      sequence = sequence && (static_cast<unsigned char>(text[i + static_cast<size_t>(k)]) & 0xC0) == 0x80;
+      sequence =
+          sequence && (static_cast<unsigned char>(text[i + static_cast<size_t>(k)]) & 0xC0) == 0x80;
     }
     if (sequence) {
       Warning("the readme looks like UTF-8 text (position " + std::to_string(i) +
@@ -136,9 +137,8 @@ void Checker::CheckRow(const StoredRow& row, int number) {
     case 3:
     case 4:
       Line(prefix + "resource " + std::to_string(row.resource_id) + " for " +
-           (ArchiveName(row.target_code).empty()
-                ? "archive " + std::to_string(row.target_code)
-                : ArchiveName(row.target_code)));
+           (ArchiveName(row.target_code).empty() ? "archive " + std::to_string(row.target_code)
+                                                 : ArchiveName(row.target_code)));
       CheckResource(row, number);
       break;
     case 5: {
@@ -214,8 +214,8 @@ void Checker::CheckReplacement(const StoredRow& row, int number) {
 
 void Checker::CheckIcons(const StoredRow& row) {
   if (row.data_length < kIconInfoSize) {
-    Error("refused as invalid at install: the icon payload has " +
-          std::to_string(row.data_length) + " bytes, too short for its IconInfo (12)");
+    Error("refused as invalid at install: the icon payload has " + std::to_string(row.data_length) +
+          " bytes, too short for its IconInfo (12)");
     return;
   }
   unsigned char raw[kIconInfoSize];
@@ -238,9 +238,9 @@ void Checker::CheckIcons(const StoredRow& row) {
   }
   const int64_t command_length = int64_t{row.data_length} - kIconInfoSize - int64_t{4} * height;
   if (command_length < 0) {
-    Error("refused as invalid at install: the icon payload has " +
-          std::to_string(row.data_length) + " bytes, too short for its " + std::to_string(height) +
-          " row offsets (" + std::to_string(kIconInfoSize + int64_t{4} * height) + " bytes)");
+    Error("refused as invalid at install: the icon payload has " + std::to_string(row.data_length) +
+          " bytes, too short for its " + std::to_string(height) + " row offsets (" +
+          std::to_string(kIconInfoSize + int64_t{4} * height) + " bytes)");
     return;
   }
   if (width < 0) Warning("the frame's width is " + std::to_string(width) + "; it is installed so");
@@ -276,8 +276,9 @@ void Checker::CheckIcons(const StoredRow& row) {
 
   const int32_t icon_set = IconSetOf(civ_mask);
   if (IconSpriteId(icon_set, 0, false) == 0) {
-    Warning("icon set " + std::to_string(icon_set) + " does not exist (0 to 3): the row changes "
-                                                      "nothing");
+    Warning("icon set " + std::to_string(icon_set) +
+            " does not exist (0 to 3): the row changes "
+            "nothing");
     return;
   }
   for (const bool cc : {false, true}) {

@@ -99,7 +99,8 @@ bool PlanPackage(const std::string& folder, const Manifest& manifest, Built& bui
         readme.resize(static_cast<size_t>(size));
         std::error_code error = file.Open(HostFilePath(path.string()), OpenMode::kRead);
         if (!error) error = file.Read(readme.data(), readme.size());
-        if (error) errors.push_back(where + "cannot read " + path.string() + ": " + error.message());
+        if (error)
+          errors.push_back(where + "cannot read " + path.string() + ": " + error.message());
       }
     }
   }
@@ -119,16 +120,16 @@ bool PlanPackage(const std::string& folder, const Manifest& manifest, Built& bui
   int64_t next = table_end;
   int number = 0;
   for (const ManifestRow& row : manifest.rows) {
-    const std::string where = Where(manifest_path, row.place) + "row " + std::to_string(++number) +
-                              ": ";
+    const std::string where =
+        Where(manifest_path, row.place) + "row " + std::to_string(++number) + ": ";
     int64_t length = row.length.value_or(0);
     int64_t offset = row.offset.value_or(0);
     if (!row.file.empty()) {
       Placement placement;
       const fs::path path = fs::path(folder) / row.file;
-      if (!PayloadSize(path, Where(manifest_path, row.file_place) + "row " +
-                                 std::to_string(number) + ": ",
-                       &placement.file_size, errors)) {
+      if (!PayloadSize(
+              path, Where(manifest_path, row.file_place) + "row " + std::to_string(number) + ": ",
+              &placement.file_size, errors)) {
         continue;
       }
       placement.file = HostFilePath(path.string());
@@ -168,8 +169,8 @@ bool PlanPackage(const std::string& folder, const Manifest& manifest, Built& bui
 
   number = 0;
   for (const FillBlock& fill : manifest.fills) {
-    const std::string where = Where(manifest_path, fill.place) + "fill " +
-                              std::to_string(++number) + ": ";
+    const std::string where =
+        Where(manifest_path, fill.place) + "fill " + std::to_string(++number) + ": ";
     Placement placement;
     const fs::path path = fs::path(folder) / fill.file;
     if (!PayloadSize(path, where, &placement.file_size, errors)) continue;
@@ -191,15 +192,15 @@ std::error_code WriteBuilt(const Built& built, BinaryFile& out) {
   std::vector<unsigned char> buffer(kCopyBufferSize);
   if (auto error = out.Write(built.head.data(), built.head.size())) return error;
   for (const Placement& placement : built.placements) {
-    if (auto error = out.WriteAt(placement.offset, placement.prefix.data(),
-                                 placement.prefix.size())) {
+    if (auto error =
+            out.WriteAt(placement.offset, placement.prefix.data(), placement.prefix.size())) {
       return error;
     }
     BinaryFile payload;
     if (auto error = payload.Open(placement.file, OpenMode::kRead)) return error;
     if (auto error = CopyRange(payload, 0, out,
-                                 placement.offset + static_cast<int64_t>(placement.prefix.size()),
-                                 placement.file_size, buffer)) {
+                               placement.offset + static_cast<int64_t>(placement.prefix.size()),
+                               placement.file_size, buffer)) {
       return error;
     }
   }
@@ -264,8 +265,7 @@ bool ReadStoredPackage(const std::string& path, StoredPackage& package, std::str
       why = "it ends inside row " + std::to_string(i + 1) + " of its table";
       return false;
     }
-    package.rows.push_back(
-        {raw[0], raw[1], LoadI32(raw + 2), LoadI32(raw + 6), LoadI32(raw + 10)});
+    package.rows.push_back({raw[0], raw[1], LoadI32(raw + 2), LoadI32(raw + 6), LoadI32(raw + 10)});
   }
   package.table_end = file.position();
   return true;

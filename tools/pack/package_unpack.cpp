@@ -178,8 +178,9 @@ bool UnpackPackage(const std::string& package_path, const std::string& folder,
   // A package the installer refuses is still unpacked when mod.toml can say it, so that it can be
   // mended; only what no folder could build is turned away.
   if (stored.magic != kMagic06 && stored.magic != kMagic05) {
-    errors.push_back(package_path + ": not a package: it starts with neither \"MPI 0.6 \" nor "
-                                    "\"MPI 0.5 \"");
+    errors.push_back(package_path +
+                     ": not a package: it starts with neither \"MPI 0.6 \" nor "
+                     "\"MPI 0.5 \"");
     return false;
   }
   if (stored.rows.empty()) {
@@ -197,7 +198,8 @@ bool UnpackPackage(const std::string& package_path, const std::string& folder,
 
   std::error_code error;
   const fs::path target = fs::absolute(folder, error).lexically_normal();
-  if (fs::exists(target, error) && !(fs::is_directory(target, error) && fs::is_empty(target, error))) {
+  if (fs::exists(target, error) &&
+      !(fs::is_directory(target, error) && fs::is_empty(target, error))) {
     errors.push_back(folder + ": already holds files; unpack into a new folder");
     return false;
   }
