@@ -260,7 +260,7 @@ TEST_F(Check, AFolderIsJudgedByThePackageItBuilds) {
   EXPECT_EQ(ran.status, 1);
   EXPECT_EQ(ran.out, folder +
                          ": \"T\", MPI 0.6, 1 row\n"
-                         "row 1: resource 1 for archive 9\n"
+                         "row 1 (mod.toml:2): resource 1 for archive 9\n"
                          "  error: refused as invalid: archive number 9 is none of 0 to 4\n"
                          "1 error, 0 warnings\n");
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "mod_manifest.h"
 #include "package/package.h"
 #include "package_check.h"
 #include "package_layout.h"
@@ -41,6 +42,13 @@ int RunBuild(const std::string& folder, std::string output) {
   std::error_code error;
   const auto size = fs::file_size(output, error);
   std::printf("wrote %s (%ju bytes)\n", output.c_str(), static_cast<uintmax_t>(error ? 0 : size));
+  // Building does not judge the rows; say at once when an installer would not take them.
+  CheckReport report;
+  CheckPackageFile(output, output, report);
+  if (report.errors > 0 || report.warnings > 0) {
+    std::printf("check: %s; 'tarnwick-pack check %s' shows them\n", report.lines.back().c_str(),
+                output.c_str());
+  }
   return kExitClean;
 }
 
@@ -70,7 +78,14 @@ int RunCheck(const std::string& subject) {
       return PrintErrors(errors);
     }
     if (!errors.empty()) return PrintErrors(errors);
-    CheckPackageFile(temp.string(), subject, report);
+    // Rows are named by their place in mod.toml too, where the maker will mend them.
+    Manifest manifest;
+    ReadManifest(subject, manifest, errors);
+    std::vector<std::string> sources;
+    for (const ManifestRow& row : manifest.rows) {
+      sources.push_back(std::string(kManifestName) + ":" + std::to_string(row.place.line));
+    }
+    CheckPackageFile(temp.string(), subject, report, sources);
     (void)tarnwick::DeleteFile(HostFilePath(temp.string()));
   } else {
     CheckPackageFile(subject, subject, report);
@@ -82,7 +97,8 @@ int RunCheck(const std::string& subject) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Builds, unpacks and checks mod packages (.mpi) for the game's mod installers."};
+  CLI::App app{"Builds, unpacks and checks mod packages (.mpi) for the game's mod installers.",
+               "tarnwick-pack"};
   app.require_subcommand(1);
   std::string folder, output, package, subject;
 

@@ -19,7 +19,8 @@ constexpr int32_t kIconInfoSize = 12;
 
 class Checker {
  public:
-  Checker(const std::string& path, CheckReport& report) : path_(path), report_(report) {}
+  Checker(const std::string& path, CheckReport& report, const std::vector<std::string>& sources)
+      : path_(path), report_(report), sources_(sources) {}
 
   void Run(const std::string& shown);
 
@@ -47,6 +48,7 @@ class Checker {
 
   const std::string& path_;
   CheckReport& report_;
+  const std::vector<std::string>& sources_;
   StoredPackage stored_;
   BinaryFile file_;
   // Earlier rows by what they change, for the warnings about doing it twice.
@@ -130,7 +132,9 @@ void Checker::CheckReadme() {
 }
 
 void Checker::CheckRow(const StoredRow& row, int number) {
-  const std::string prefix = "row " + std::to_string(number) + ": ";
+  const auto source = static_cast<size_t>(number - 1);
+  const std::string prefix = "row " + std::to_string(number) +
+                             (source < sources_.size() ? " (" + sources_[source] + ")" : "") + ": ";
   switch (row.type_code) {
     case 1:
     case 2:
@@ -298,8 +302,9 @@ void Checker::CheckIcons(const StoredRow& row) {
 
 }  // namespace
 
-void CheckPackageFile(const std::string& path, const std::string& shown, CheckReport& report) {
-  Checker(path, report).Run(shown);
+void CheckPackageFile(const std::string& path, const std::string& shown, CheckReport& report,
+                      const std::vector<std::string>& row_sources) {
+  Checker(path, report, row_sources).Run(shown);
   report.lines.push_back(report.errors == 0 && report.warnings == 0
                              ? "clean"
                              : Plural(report.errors, "error") + ", " +

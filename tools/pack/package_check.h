@@ -13,7 +13,9 @@ struct CheckReport {
   int warnings = 0;                // it installs, but probably not as meant
 };
 
-// Checks the package file at `path`; `shown` is the name the report gives it.
-void CheckPackageFile(const std::string& path, const std::string& shown, CheckReport& report);
+// Checks the package file at `path`; `shown` is the name the report gives it. When the package
+// was built from a folder, `row_sources` names where each row stands in its mod.toml.
+void CheckPackageFile(const std::string& path, const std::string& shown, CheckReport& report,
+                      const std::vector<std::string>& row_sources = {});
 
 }  // namespace tarnwick::pack
