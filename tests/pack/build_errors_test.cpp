@@ -135,6 +135,14 @@ TEST_F(BuildErrors, AFreshFolderBuildsBackToBackAndUnpackKeepsToNewFolders) {
   EXPECT_EQ(not_package.status, 1);
   EXPECT_EQ(not_package.err, folder_ + "/a.bin: it ends inside its header\n");
   EXPECT_FALSE(fs::exists(dir_ / "new"));
+
+  // A folder named with its trailing separator is the same folder.
+  const Ran unpacked = RunPack({"unpack", output_, dir_ / "new/"}, dir_);
+  ASSERT_EQ(unpacked.status, 0) << unpacked.err;
+  EXPECT_EQ(unpacked.out, "wrote " + dir_ / "new/" + "\n");
+  EXPECT_TRUE(fixtures::ReadAll(dir_ / "new/02-graphics-100.bin") == "more");
+  EXPECT_FALSE(fs::exists(dir_ / "new/.unpacking"));
+  EXPECT_FALSE(fs::exists(dir_ / "new.unpacking"));
 }
 
 TEST_F(BuildErrors, UsageMistakesExitWithTwo) {

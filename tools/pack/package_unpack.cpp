@@ -197,7 +197,8 @@ bool UnpackPackage(const std::string& package_path, const std::string& folder,
   }
 
   std::error_code error;
-  const fs::path target = fs::absolute(folder, error).lexically_normal();
+  fs::path target = fs::absolute(folder, error).lexically_normal();
+  if (!target.has_filename()) target = target.parent_path();  // "out/" names the folder out
   if (fs::exists(target, error) &&
       !(fs::is_directory(target, error) && fs::is_empty(target, error))) {
     errors.push_back(folder + ": already holds files; unpack into a new folder");
