@@ -42,7 +42,6 @@ struct Placement {
   std::string prefix;
   std::string file;  // host path
   int64_t file_size = 0;
-  int64_t end() const { return offset + static_cast<int64_t>(prefix.size()) + file_size; }
 };
 
 // The size of a payload file, or an error naming it.
@@ -69,7 +68,6 @@ bool PayloadSize(const fs::path& path, const std::string& where, int64_t* size,
 struct Built {
   std::string head;  // header, title, readme and table
   std::vector<Placement> placements;
-  int64_t length = 0;
 };
 
 bool PlanPackage(const std::string& folder, const Manifest& manifest, Built& built,
@@ -114,7 +112,6 @@ bool PlanPackage(const std::string& folder, const Manifest& manifest, Built& bui
   head += manifest.title;
   head += readme;
   const int64_t table_end = static_cast<int64_t>(head.size()) + kRowSize * row_count;
-  built.length = table_end;
 
   // Rows without an offset lie back to back after the table, in row order.
   int64_t next = table_end;
@@ -157,7 +154,6 @@ bool PlanPackage(const std::string& folder, const Manifest& manifest, Built& bui
         }
       }
       placement.offset = offset;
-      built.length = std::max(built.length, placement.end());
       built.placements.push_back(std::move(placement));
     }
     head += static_cast<char>(row.type_code);
@@ -182,7 +178,6 @@ bool PlanPackage(const std::string& folder, const Manifest& manifest, Built& bui
                        std::to_string(table_end));
       continue;
     }
-    built.length = std::max(built.length, placement.end());
     built.placements.push_back(std::move(placement));
   }
   return errors.size() == errors_before;
