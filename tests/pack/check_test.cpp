@@ -140,6 +140,30 @@ TEST_F(Check, EveryRuleIsReportedOnItsRow) {
        "row 1: icons, frame 1\n"
        "  warning: without Clone Campaigns it selects no civilisation: the row changes nothing\n"
        "  with Clone Campaigns: sprites 53247, 53248 of interfac_x1.drs\n"},
+      {"no civilisation selected, so the rest of the payload is never read",
+       {{6, 0, 0, IconPayload(0x000, 2, -5, {}, 0), {}, {}}},
+       0,
+       "row 1: icons, frame 0\n"
+       "  warning: it selects no civilisation: the row changes nothing\n"},
+      {"a damaged frame for the expansion's civilisations only",
+       {{6, 0, 1, IconPayload(0x0C0, 2, -1, {}, 0), {}, {}}},
+       1,
+       "row 1: icons, frame 1\n"
+       "  error: refused as invalid with Clone Campaigns: the frame's height is -1\n"
+       "  warning: without Clone Campaigns it selects no civilisation: the row changes nothing\n"
+       "  with Clone Campaigns: sprites 53257, 53258 of interfac_x1.drs\n"},
+      {"an icon payload that runs past the end",
+       {{6, 0, 1, IconPayload(0x01, 2, 0, {}, 0), 40, {}}},
+       1,
+       "row 1: icons, frame 1\n"
+       "  error: refused as invalid at install: the payload (40 bytes at 56) is not inside the "
+       "package (68 bytes)\n"},
+      {"an icon payload that begins beyond the end",
+       {{6, 0, 1, "", 12, 50}},
+       1,
+       "row 1: icons, frame 1\n"
+       "  error: refused as invalid at install: the icon payload (at 50) does not begin inside "
+       "the package (56 bytes)\n"},
       {"the same resource twice",
        {kSprite, {2, 1, 100, "other", {}, {}}},
        0,

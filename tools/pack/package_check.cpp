@@ -41,6 +41,7 @@ class Checker {
   void CheckResource(const StoredRow& row, int number);
   void CheckReplacement(const StoredRow& row, int number);
   void CheckIcons(const StoredRow& row);
+  void CheckFrame(const StoredRow& row, int32_t width, int32_t height, int64_t command_length);
   bool PayloadInside(const StoredRow& row) const {
     return row.data_length >= 0 && row.data_offset >= 0 &&
            int64_t{row.data_offset} + row.data_length <= stored_.file_length;
@@ -154,8 +155,8 @@ void Checker::CheckRow(const StoredRow& row, int number) {
     }
     case 6:
       Line(prefix + "icons, frame " + std::to_string(row.resource_id));
-      if (PayloadInside(row)) CheckIcons(row);
-      break;
+      CheckIcons(row);
+      return;
     default:
       Line(prefix + "type code " + std::to_string(row.type_code));
       Error("refused as invalid: type code " + std::to_string(row.type_code) +
@@ -217,9 +218,17 @@ void Checker::CheckReplacement(const StoredRow& row, int number) {
 }
 
 void Checker::CheckIcons(const StoredRow& row) {
+  // The installer reads the IconInfo first; the rest of the payload only when the row selects a
+  // sprite to rebuild.
   if (row.data_length < kIconInfoSize) {
     Error("refused as invalid at install: the icon payload has " + std::to_string(row.data_length) +
           " bytes, too short for its IconInfo (12)");
+    return;
+  }
+  if (row.data_offset < 0 || int64_t{row.data_offset} + kIconInfoSize > stored_.file_length) {
+    Error("refused as invalid at install: the icon payload (at " + std::to_string(row.data_offset) +
+          ") does not begin inside the package (" + std::to_string(stored_.file_length) +
+          " bytes)");
     return;
   }
   unsigned char raw[kIconInfoSize];
@@ -230,23 +239,62 @@ void Checker::CheckIcons(const StoredRow& row) {
   const int32_t civ_mask = LoadI32(raw);
   const int32_t width = LoadI32(raw + 4);
   const int32_t height = LoadI32(raw + 8);
-  bool refused = false;
-  if (row.resource_id < 1) {
-    Error("refused as invalid at install: frame " + std::to_string(row.resource_id) +
-          " is out of range (frames count from 1)");
-    refused = true;
-  }
-  if (height < 0) {
-    Error("refused as invalid at install: the frame's height is " + std::to_string(height));
+
+  const int32_t icon_set = IconSetOf(civ_mask);
+  if (IconSpriteId(icon_set, 0, false) == 0) {
+    Warning("icon set " + std::to_string(icon_set) +
+            " does not exist (0 to 3): the row changes nothing");
     return;
   }
+  // Per edition, the sprites the row rebuilds (the expansion has two civilisations more).
+  std::string sprites[2];
+  for (const bool cc : {false, true}) {
+    for (int c = 0; c < IconCivCount(cc); ++c) {
+      if ((civ_mask >> c & 1) == 0) continue;
+      sprites[cc] +=
+          (sprites[cc].empty() ? "" : ", ") + std::to_string(IconSpriteId(icon_set, c, cc));
+    }
+  }
+  if (sprites[0].empty() && sprites[1].empty()) {
+    Warning("it selects no civilisation: the row changes nothing");
+    return;
+  }
+  // Where only one edition rebuilds a sprite, only that edition refuses a damaged frame.
+  const std::string refused = sprites[0].empty()   ? "refused as invalid with Clone Campaigns: "
+                              : sprites[1].empty() ? "refused as invalid without Clone Campaigns: "
+                                                   : "refused as invalid at install: ";
   const int64_t command_length = int64_t{row.data_length} - kIconInfoSize - int64_t{4} * height;
-  if (command_length < 0) {
-    Error("refused as invalid at install: the icon payload has " + std::to_string(row.data_length) +
+  bool readable = false;
+  if (!PayloadInside(row)) {
+    Error(refused + "the payload (" + std::to_string(row.data_length) + " bytes at " +
+          std::to_string(row.data_offset) + ") is not inside the package (" +
+          std::to_string(stored_.file_length) + " bytes)");
+  } else if (height < 0) {
+    Error(refused + "the frame's height is " + std::to_string(height));
+  } else if (command_length < 0) {
+    Error(refused + "the icon payload has " + std::to_string(row.data_length) +
           " bytes, too short for its " + std::to_string(height) + " row offsets (" +
           std::to_string(kIconInfoSize + int64_t{4} * height) + " bytes)");
-    return;
+  } else {
+    readable = true;
   }
+  if (row.resource_id < 1) {
+    Error(refused + "frame " + std::to_string(row.resource_id) +
+          " is out of range (frames count from 1)");
+  }
+  if (readable) CheckFrame(row, width, height, command_length);
+  for (const bool cc : {false, true}) {
+    const std::string edition = cc ? "with Clone Campaigns" : "without Clone Campaigns";
+    if (sprites[cc].empty()) {
+      Warning(edition + " it selects no civilisation: the row changes nothing");
+    } else {
+      Note(edition + ": sprites " + sprites[cc] + " of " + GameFileName(IconArchiveIndex(cc)));
+    }
+  }
+}
+
+void Checker::CheckFrame(const StoredRow& row, int32_t width, int32_t height,
+                         int64_t command_length) {
   if (width < 0) Warning("the frame's width is " + std::to_string(width) + "; it is installed so");
   // Rows whose commands lie outside the command data make the game read elsewhere.
   std::vector<unsigned char> buffer(kCopyBufferSize);
@@ -275,28 +323,6 @@ void Checker::CheckIcons(const StoredRow& row) {
     Warning(Plural(static_cast<int>(outside), "row") + " (the first is row " +
             std::to_string(first) + ") start outside the " + std::to_string(command_length) +
             " bytes of command data; they are installed so");
-  }
-  if (refused) return;
-
-  const int32_t icon_set = IconSetOf(civ_mask);
-  if (IconSpriteId(icon_set, 0, false) == 0) {
-    Warning("icon set " + std::to_string(icon_set) +
-            " does not exist (0 to 3): the row changes "
-            "nothing");
-    return;
-  }
-  for (const bool cc : {false, true}) {
-    std::string sprites;
-    for (int c = 0; c < IconCivCount(cc); ++c) {
-      if ((civ_mask >> c & 1) == 0) continue;
-      sprites += (sprites.empty() ? "" : ", ") + std::to_string(IconSpriteId(icon_set, c, cc));
-    }
-    const std::string edition = cc ? "with Clone Campaigns" : "without Clone Campaigns";
-    if (sprites.empty()) {
-      Warning(edition + " it selects no civilisation: the row changes nothing");
-    } else {
-      Note(edition + ": sprites " + sprites + " of " + GameFileName(IconArchiveIndex(cc)));
-    }
   }
 }
 
