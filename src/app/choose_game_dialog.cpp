@@ -1,11 +1,14 @@
 #include "app/choose_game_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwick {
 namespace {
@@ -20,9 +23,8 @@ ChooseGameDialog::ChooseGameDialog(const std::vector<GameInstall>& installs, siz
   setObjectName(QStringLiteral("ChooseGameDialog"));
   setWindowTitle(QStringLiteral("Choose game"));
   auto* layout = new QVBoxLayout(this);
-  auto* prompt = new QLabel(
-      QStringLiteral("The game is installed more than once. Choose the copy to install mods into:"),
-      this);
+  auto* prompt =
+      new QLabel(QStringLiteral("Choose the copy of the game to install mods into:"), this);
   prompt->setTextFormat(Qt::PlainText);
   prompt->setWordWrap(true);
   layout->addWidget(prompt);
@@ -49,7 +51,14 @@ ChooseGameDialog::ChooseGameDialog(const std::vector<GameInstall>& installs, siz
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, &QDialog::accept);
-  resize(640, 240);
+  // Wide enough for the whole paths, as far as the screen allows.
+  int width = 0;
+  for (int column = 0; column < list_->columnCount(); ++column) {
+    width += list_->header()->sectionSize(column);
+  }
+  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+  const int most = screen != nullptr ? screen->availableGeometry().width() * 9 / 10 : 800;
+  resize(std::clamp(width + 40, 480, std::max(480, most)), 260);
 }
 
 std::optional<size_t> ChooseGameDialog::Chosen() const {

@@ -152,8 +152,9 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
   // What the program does beyond the original window; each tool is one item here.
   menu_tools_ = menuBar()->addMenu(QStringLiteral("Tools"));
   menu_tools_->setObjectName(QStringLiteral("menu_tools"));
-  menu_tools_choose_game_ = AddToolsItem("menu_tools_choose_game", QStringLiteral("Choose game\u2026"),
-                                         &InstallerForm::menu_tools_choose_game_Click);
+  menu_tools_choose_game_ =
+      AddToolsItem("menu_tools_choose_game", QStringLiteral("Choose game\u2026"),
+                   &InstallerForm::menu_tools_choose_game_Click);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->setObjectName(QStringLiteral("menu_help"));
   menu_help_help_ = help->addAction(QStringLiteral("Help"));

@@ -25,8 +25,8 @@ class InstallerForm : public QMainWindow {
  public:
   // `progress` may be null (no progress shown); without a `chooser` the window asks with its own
   // dialog.
-  InstallerForm(Messages& messages, FileDialog& file_dialog, Settings& settings,
-                Progress* progress, InstallChooser* chooser = nullptr);
+  InstallerForm(Messages& messages, FileDialog& file_dialog, Settings& settings, Progress* progress,
+                InstallChooser* chooser = nullptr);
   ~InstallerForm() override;
 
   // Finds the game (asking which when several are found and none is remembered), checks its

@@ -20,9 +20,9 @@ struct OpenedGame {
 
 enum class OpenGameResult {
   kOpened,
-  kNoGame,          // no game folder
-  kNoBaseFiles,     // one of files 0 to 7 missing
-  kNoCcFiles,       // with Clone Campaigns, one of files 20 to 27 missing
+  kNoGame,       // no game folder
+  kNoBaseFiles,  // one of files 0 to 7 missing
+  kNoCcFiles,    // with Clone Campaigns, one of files 20 to 27 missing
 };
 
 // Which install to open: the remembered one (an InstallKey) while it is still found, else the

@@ -100,8 +100,8 @@ std::error_code ReplaceFileAtomically(const std::string& from, const std::string
 std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
   if (length < 0) return make_error_code(FileError::kOutOfRange);
   // No sharing: a file that the game holds open must fail here rather than be cut under it.
-  HANDLE file = ::CreateFileW(WidePath(HostPath(path)).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_RANDOM_ACCESS, nullptr);
+  HANDLE file = ::CreateFileW(WidePath(HostPath(path)).c_str(), GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
   std::error_code error;
   LARGE_INTEGER end;

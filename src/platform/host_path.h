@@ -6,11 +6,11 @@
 namespace tarnwick {
 
 // The program works with Windows paths ("C:\Games\SWGB\data\mods.log") in UTF-8, as the game's
-// registry values give them. On Windows they are used as they are, through the wide calls. Elsewhere the game lives in a Wine
-// prefix: a drive path maps through <prefix>/dosdevices/<drive>: and each component is matched
-// against the real entries without regard to letter case, as Wine does. A path that already
-// starts with "/" is a host path; its backslashes count as separators too. A trailing separator
-// is kept, so that file names can still be appended to a folder.
+// registry values give them. On Windows they are used as they are, through the wide calls.
+// Elsewhere the game lives in a Wine prefix: a drive path maps through <prefix>/dosdevices/<drive>:
+// and each component is matched against the real entries without regard to letter case, as Wine
+// does. A path that already starts with "/" is a host path; its backslashes count as separators
+// too. A trailing separator is kept, so that file names can still be appended to a folder.
 std::string HostPath(std::string_view path);
 
 // The inverse for paths the host hands us (a file chosen in the dialog): the drive of the prefix

@@ -1,5 +1,4 @@
 #include "platform/host_path.h"
-
 #include "platform/text_codec.h"
 
 namespace tarnwick {

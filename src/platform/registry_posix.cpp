@@ -52,8 +52,8 @@ std::string RealPathOf(const std::string& host_path) {
 std::optional<GameInstall> InstallIn(const PrefixCandidate& candidate) {
   const auto registry = LoadWineRegistry(candidate.folder + "/system.reg");
   if (registry == nullptr) return std::nullopt;
-  GameInstall install{candidate.folder, ReadIn32BitView(*registry, kCcRegKey, kGamePathValue),
-                      true, candidate.label};
+  GameInstall install{candidate.folder, ReadIn32BitView(*registry, kCcRegKey, kGamePathValue), true,
+                      candidate.label};
   if (!Usable(install.game_path)) {
     install.game_path = ReadIn32BitView(*registry, kBaseRegKey, kGamePathValue);
     install.cc_present = false;

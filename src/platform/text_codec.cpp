@@ -93,7 +93,6 @@ std::string Utf8FromUtf16(std::u16string_view units) {
   return out;
 }
 
-
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);

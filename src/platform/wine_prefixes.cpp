@@ -297,8 +297,7 @@ std::vector<PrefixCandidate> WinePrefixCandidates() {
     for (const char* config : {"/.config/lutris/games", "/.local/share/lutris/games"}) {
       for (const std::string& file : SortedEntries(home + config)) {
         if (!file.ends_with(".yml")) continue;
-        for (std::string prefix :
-             ParseLutrisPrefixes(ReadSteamFile(home + config + "/" + file))) {
+        for (std::string prefix : ParseLutrisPrefixes(ReadSteamFile(home + config + "/" + file))) {
           if (prefix.starts_with("~/")) prefix = home + prefix.substr(1);
           if (!prefix.empty() && prefix[0] == '/') add_with_registry(prefix, "Lutris: ");
         }
@@ -308,8 +307,8 @@ std::vector<PrefixCandidate> WinePrefixCandidates() {
       add_with_registry(home + "/Games/" + entry, "Lutris: ");
     }
     // Bottles keeps one prefix per bottle, natively or in its Flatpak's data.
-    for (const char* bottles :
-         {"/.local/share/bottles/bottles", "/.var/app/com.usebottles.bottles/data/bottles/bottles"}) {
+    for (const char* bottles : {"/.local/share/bottles/bottles",
+                                "/.var/app/com.usebottles.bottles/data/bottles/bottles"}) {
       for (const std::string& entry : SortedEntries(home + bottles)) {
         add_with_registry(home + bottles + "/" + entry, "Bottles: ");
       }

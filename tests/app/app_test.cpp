@@ -8,8 +8,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -323,8 +323,7 @@ class GameChoiceTest : public QObject {
   // Tools > Choose game: the window starts over on the other game and its log.
   void switchesGameFromTheToolsMenu() {
     TwoInstalls machine;
-    machine.settings.Set("Game", "Install",
-                         machine.bottle + "|" + fixtures::kGameFolderPath);
+    machine.settings.Set("Game", "Install", machine.bottle + "|" + fixtures::kGameFolderPath);
     auto form = machine.MakeForm();
     QVERIFY(!form->Form_Load());
     form->show();
@@ -500,7 +499,8 @@ class WindowTest : public QObject {
     scene_->MakeForm()->OpenModButton_Click();
     QCOMPARE(scene_->file_dialog.requests.back().initial_folder, "C:\\Mods\\");
     // Folders in any script survive the user's settings.
-    const std::string folder = "C:\\Mods \xC3\xA9t\xC3\xA9 \xD0\x98\xD0\xB3\xD1\x80\xD1\x8B \xF0\x9F\x98\x80\\";
+    const std::string folder =
+        "C:\\Mods \xC3\xA9t\xC3\xA9 \xD0\x98\xD0\xB3\xD1\x80\xD1\x8B \xF0\x9F\x98\x80\\";
     scene_->settings.Set("Open", "Last directory", folder);
     QCOMPARE(QtSettings().Get("Open", "Last directory", ""), folder);
     QCOMPARE(QSettings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"))

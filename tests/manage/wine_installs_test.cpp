@@ -90,7 +90,7 @@ const Layout kLayouts[] = {
        m.Prefix(m.home + "/.wine", "C:\\Old CC\\", "C:\\Base\\", {"Base"});
        m.Prefix(m.Proton(), "C:\\Games\\SWGB\\", std::nullopt, {"Games/SWGB"});
        return Expected{.installs = {"Wine|C:\\Base\\|base|" + m.home + "/.wine",
-                        "Steam (Proton)|C:\\Games\\SWGB\\|cc|" + m.Proton()},
+                                    "Steam (Proton)|C:\\Games\\SWGB\\|cc|" + m.Proton()},
                        .ask = true};
      }},
     {"several installs and the remembered one",
@@ -99,7 +99,7 @@ const Layout kLayouts[] = {
        m.Prefix(m.home + "/.wine", "C:\\Wine Game\\", std::nullopt, {"Wine Game"});
        m.Prefix(bottle, std::nullopt, "C:\\Bottled\\", {"Bottled"});
        return Expected{.installs = {"Wine|C:\\Wine Game\\|cc|" + m.home + "/.wine",
-                        "Bottles: SWGB|C:\\Bottled\\|base|" + bottle},
+                                    "Bottles: SWGB|C:\\Bottled\\|base|" + bottle},
                        .remembered = bottle + "|C:\\Bottled\\",
                        .pick = 1};
      }},
@@ -109,7 +109,7 @@ const Layout kLayouts[] = {
        m.Prefix(m.home + "/.wine", "C:\\Wine Game\\", std::nullopt, {"Wine Game"});
        m.Prefix(bottle, std::nullopt, "C:\\Bottled\\", {"Bottled"});
        return Expected{.installs = {"Wine|C:\\Wine Game\\|cc|" + m.home + "/.wine",
-                        "Bottles: SWGB|C:\\Bottled\\|base|" + bottle},
+                                    "Bottles: SWGB|C:\\Bottled\\|base|" + bottle},
                        .remembered = bottle + "|C:\\Elsewhere\\",
                        .ask = true};
      }},
@@ -132,12 +132,13 @@ const Layout kLayouts[] = {
        m.Prefix(m.home + "/Games/other", std::nullopt, "C:\\Other\\", {"Other"});
        m.Prefix(m.home + "/Games/empty", std::nullopt, std::nullopt, {});
        return Expected{.installs = {"Lutris: swgb|C:\\SWGB\\|cc|" + m.home + "/Lutris/swgb",
-                        "Lutris: other|C:\\Other\\|base|" + m.home + "/Games/other"},
+                                    "Lutris: other|C:\\Other\\|base|" + m.home + "/Games/other"},
                        .ask = true};
      }},
     {"a Bottles prefix of its Flatpak",
      [](Machine& m) {
-       const std::string bottle = m.home + "/.var/app/com.usebottles.bottles/data/bottles/bottles/E";
+       const std::string bottle =
+           m.home + "/.var/app/com.usebottles.bottles/data/bottles/bottles/E";
        m.Prefix(bottle, "C:\\SWGB\\", std::nullopt, {"SWGB"});
        return Expected{.installs = {"Bottles: E|C:\\SWGB\\|cc|" + bottle}};
      }},

@@ -89,10 +89,10 @@ TEST_F(WinePrefixesTest, PrefixesAreAskedInOrderAndWinePrefixAlone) {
   EXPECT_EQ(read(), "");
 
   ::unsetenv("WINEPREFIX");
-  EXPECT_EQ(Folders(WinePrefixCandidates()),
-            (std::vector<std::string>{home_ + "/.wine", Proton(home_ + "/.steam/steam"),
-                                      Proton(library), home_ + "/Games/swgb",
-                                      home_ + "/.local/share/bottles/bottles/b"}));
+  EXPECT_EQ(
+      Folders(WinePrefixCandidates()),
+      (std::vector<std::string>{home_ + "/.wine", Proton(home_ + "/.steam/steam"), Proton(library),
+                                home_ + "/Games/swgb", home_ + "/.local/share/bottles/bottles/b"}));
   // A Proton prefix counts only with its registry.
   ASSERT_EQ(::rename((home_ + "/.wine").c_str(), (home_ + "/old-wine").c_str()), 0);
   ASSERT_EQ(::unlink((Proton(steam_) + "/system.reg").c_str()), 0);

@@ -30,8 +30,9 @@ std::string Read(const WineRegistry& registry, std::string_view key, std::string
 }
 
 TEST(WineRegistryTest, ARealFileReadsAsAProgramSeesItAndEveryCutKeepsWholeValues) {
-  const std::string text = fixtures::ReadAll(
-      std::filesystem::path(__FILE__).parent_path().string() + "/../data/system-escapes-and-expand.reg");
+  const std::string text =
+      fixtures::ReadAll(std::filesystem::path(__FILE__).parent_path().string() +
+                        "/../data/system-escapes-and-expand.reg");
   const auto registry = WineRegistry::Parse(text);
   ASSERT_TRUE(registry.has_value());
 
@@ -43,9 +44,13 @@ TEST(WineRegistryTest, ARealFileReadsAsAProgramSeesItAndEveryCutKeepsWholeValues
       {"software\\TARNWICKPROBE\\key [BR] \"Q\" =\xc3\x89\xe2\x82\xac\xf0\x9f\x98\x80", "",
        "default value"},
       {kProbeKey, "Quote\"Back\\Slash",
-       "He said \"hi\" \\ C:\\Spiele\\Stra\xc3\x9f" "e\\ \xe6\x98\x9f\xe7\x90\x83 \xf0\x9f\x98\x80 "
+       "He said \"hi\" \\ C:\\Spiele\\Stra\xc3\x9f"
+       "e\\ \xe6\x98\x9f\xe7\x90\x83 \xf0\x9f\x98\x80 "
        "\xe2\x82\xacx"},
-      {kProbeKey, "HexFollow", "\xc3\xa9" "a \xc3\xa9" "1 \xc3\xa9z"},
+      {kProbeKey, "HexFollow",
+       "\xc3\xa9"
+       "a \xc3\xa9"
+       "1 \xc3\xa9z"},
       {kProbeKey, "Ctrl", "tab\there\nnewline\rcr\x01one\033end"},
       {kProbeKey, "Octal", "a\0017b\0378\a"},
       {"Software\\TarnwickProbe\\EmptyKey", "", ""},
