@@ -1,5 +1,6 @@
 #include "app/qt_services.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QSettings>
+#include <QWindow>
 
 #include "platform/host_path.h"
 #include "platform/text_codec.h"
@@ -142,7 +144,20 @@ void QtSettings::Set(const std::string& section, const std::string& key, const s
   settings.setValue(Unicode(key), Unicode(value));
 }
 
-bool InputBlocker::eventFilter(QObject*, QEvent* event) { return IsUserInput(*event); }
+bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
+  if (!IsUserInput(*event)) return false;
+  // The window on top of all (a box the install opens, or the progress dialog, which offers
+  // nothing to press) takes its input as usual; everything below it takes none.
+  if (const QWidget* modal = QApplication::activeModalWidget()) {
+    if (const auto* widget = qobject_cast<const QWidget*>(watched);
+        widget != nullptr && (widget == modal || modal->isAncestorOf(widget))) {
+      return false;
+    }
+    if (watched == static_cast<QObject*>(modal->windowHandle())) return false;
+  }
+  if (event->type() == QEvent::Close) event->ignore();
+  return true;
+}
 
 QtProgress::QtProgress() = default;
 QtProgress::~QtProgress() { StopBlocking(); }

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -661,6 +662,22 @@ class WindowTest : public QObject {
     QTest::keyClick(form_->OpenModButton(), Qt::Key_Space);
     progress.Update(1, 1000);
     QTest::mouseClick(form_->OpenModButton(), Qt::LeftButton);
+    // A box the install opens meanwhile still takes its answer.
+    QObject context;
+    bool clicked_away = false;  // the box took the press
+    WhenShown<QMessageBox>(&context, [&](QMessageBox* box) {
+      QAbstractButton* ok = box->button(QMessageBox::Ok);
+      const QPointF at = QPointF(ok->rect().center());
+      QMouseEvent press(QEvent::MouseButtonPress, at, ok->mapToGlobal(at), Qt::LeftButton,
+                        Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(ok, &press);
+      clicked_away = ok->isDown();
+      ok->click();
+    });
+    QtMessages boxes;
+    boxes.SetOwner(form_.get());
+    boxes.Error("Disk full");
+    QVERIFY(clicked_away);
     progress.End();
     QVERIFY(form_->isVisible());
     QVERIFY(scene_->file_dialog.requests.empty());
