@@ -24,7 +24,8 @@ constexpr char kNotAsked[] =
     "question.";
 constexpr char kNoGame[] =
     "Error: Unable to find SWGB! Please ensure that it is correctly installed and that it has "
-    "been run at least once.";
+    "been run at least once. If it is installed in a Wine prefix of its own, start the installer "
+    "with WINEPREFIX set to that prefix.";
 constexpr char kTrooper[] = "trooper-graphics.mpi";      // 2 rows into graphics.drs
 constexpr char kBlaster[] = "blaster-sound.mpi";         // 1 row into sounds.drs
 constexpr char kLanguage[] = "unit-names-language.mpi";  // replaces language.dll
