@@ -5,6 +5,7 @@
 #include "app/installer_form.h"
 #include "app/program_icon.h"
 #include "app/qt_services.h"
+#include "platform/file_system.h"
 #include "platform/trace.h"
 
 namespace {
@@ -17,6 +18,8 @@ void TraceToStderr(std::string_view text) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A file-size limit then ends an install like a full disk, with its message.
+  tarnwick::IgnoreFileSizeSignal();
   if (std::getenv("TARNWICK_TRACE") != nullptr) tarnwick::SetTraceSink(&TraceToStderr);
   QApplication application(argc, argv);
   QApplication::setWindowIcon(tarnwick::ProgramIcon());

@@ -15,6 +15,7 @@
 #include "modlog/mod_log.h"
 #include "modlog/removal.h"
 #include "package/package.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ class StderrMessages : public tarnwick::Messages {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tarnwick::IgnoreFileSizeSignal();
   if (argc < 3) return 2;
   const std::string command = argv[1];
   std::string folder = argv[2];
