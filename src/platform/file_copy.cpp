@@ -38,8 +38,8 @@ std::error_code CopyFileOver(const std::string& from, const std::string& to) {
 }
 
 std::error_code CreateFileAnew(const std::string& path, BinaryFile& file) {
-  // A failed delete (nothing there, or a folder) shows in the exclusive create that follows.
-  (void)DeleteFile(path);
+  // A failed delete (a folder, say) shows in the exclusive create that follows.
+  if (NameTaken(path)) (void)DeleteFile(path);
   return file.Open(path, OpenMode::kCreateExclusive);
 }
 
