@@ -14,6 +14,7 @@
 #include "manage/install_package.h"
 #include "modlog/mod_log.h"
 #include "package/package.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ class StderrMessages : public tarnwick::Messages {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tarnwick::IgnoreFileSizeSignal();
   if (argc < 3) return 2;
   const std::string command = argv[1];
   std::string folder = argv[2];
