@@ -18,6 +18,7 @@
 #include "manage/remove_any.h"
 #include "modlog/mod_log.h"
 #include "package/package.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ class StderrMessages : public tarnwick::Messages {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tarnwick::IgnoreFileSizeSignal();
   if (argc < 3) return 2;
   const std::string command = argv[1];
   std::string folder = argv[2];
