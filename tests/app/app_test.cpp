@@ -690,7 +690,8 @@ class WindowTest : public QObject {
     for (QAction* action : form_->menuBar()->actions()) bar << action->text();
     QCOMPARE(bar, (QStringList{"Exit", "Tools", "Help"}));
     QCOMPARE(form_->MenuTools()->objectName(), QStringLiteral("menu_tools"));
-    QCOMPARE(form_->MenuTools()->actions(), QList<QAction*>{form_->MenuToolsChooseGame()});
+    QCOMPARE(form_->MenuTools()->actions(),
+             (QList<QAction*>{form_->MenuToolsChooseGame(), form_->MenuToolsManage()}));
     QCOMPARE(form_->MenuToolsChooseGame()->text(), QStringLiteral("Choose game\u2026"));
   }
 };
