@@ -77,5 +77,7 @@ void PrintMachine(const Options& options);
 [[nodiscard]] bool RunMemoryPeak(const Options& options);
 [[nodiscard]] bool RunStartUp(const Options& options);
 [[nodiscard]] bool RunHashingPeak(const Options& options);
+// Removing the oldest of ten mods, against the removals and installs it replays.
+[[nodiscard]] bool RunRemoveAny(const Options& options);
 
 }  // namespace tarnwick::bench
