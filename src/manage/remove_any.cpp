@@ -384,7 +384,11 @@ bool FindPendingRemoval(const std::string& log_path, PendingRemoval& pending) {
     return false;
   }
   pending.plan.log_path = log_path;
-  return ParsePlan(*ledger.plan, pending.plan, pending.done);
+  if (ParsePlan(*ledger.plan, pending.plan, pending.done)) return true;
+  // Nothing could ever finish a plan this version cannot read; kept, it would only keep packages
+  // from being deleted. The stack is valid as it stands.
+  AbandonRemoval(log_path);
+  return false;
 }
 
 std::string ResumeQuestion(const PendingRemoval& pending) {
@@ -396,15 +400,7 @@ std::string ResumeQuestion(const PendingRemoval& pending) {
 RemovalOutcome ResumeRemoval(ModLog& log, const GameFiles& game_files, bool cc_present,
                              Messages& messages, Progress* progress) {
   PendingRemoval pending;
-  if (!FindPendingRemoval(log.LogPath, pending)) {
-    // A plan this version cannot read is no use to anyone; the stack is valid as it is.
-    Ledger ledger;
-    if (LoadLedger(LedgerPathsFor(log.LogPath), ledger) == LedgerLoad::kLoaded && ledger.plan) {
-      AbandonRemoval(log.LogPath);
-      return RemovalOutcome::kPlanStale;
-    }
-    return RemovalOutcome::kNoPlan;
-  }
+  if (!FindPendingRemoval(log.LogPath, pending)) return RemovalOutcome::kNoPlan;
   const RemovalPlan& plan = pending.plan;
   ModLog now;
   bool fits = ReadLogQuietly(plan.log_path, game_files, now) && now.ModCount() >= plan.target - 1;

@@ -97,7 +97,8 @@ enum class RemovalOutcome {
                                           Messages& messages, Progress* progress);
 
 // A removal recorded in the ledger that has not finished: its plan (steps, target) and how many
-// steps are recorded as done. False when there is none.
+// steps are recorded as done. False when there is none; a recorded plan this version cannot read
+// is dropped then (the stack is valid as it stands).
 struct PendingRemoval {
   RemovalPlan plan;
   int32_t done = 0;

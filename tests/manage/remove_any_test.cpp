@@ -291,6 +291,14 @@ TEST(RemoveAnyTest, PlanTextReadsBackAndRefusesWhatItDidNotWrite) {
                            R"("changes":"a"}],"done":0})"}) {
     EXPECT_FALSE(ParsePlan(text, read, done)) << text;
   }
+  // A recorded plan that does not read is dropped when found: nothing could finish it.
+  Ledger ledger = game.ReadLedger();
+  ledger.plan = R"({"operation":"remove","target":1})";
+  ASSERT_FALSE(SaveLedger(LedgerPathsFor(game.folder() + "/mods.log"), ledger));
+  PendingRemoval pending;
+  EXPECT_FALSE(FindPendingRemoval(game.folder() + "/mods.log", pending));
+  EXPECT_FALSE(game.ReadLedger().plan.has_value());
+  EXPECT_EQ(game.ReadLedger().records, ledger.records);
 }
 
 }  // namespace
