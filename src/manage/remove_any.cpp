@@ -429,7 +429,9 @@ RemovalOutcome ResumeRemoval(ModLog& log, const GameFiles& game_files, bool cc_p
       if (!IsComplete(newest)) {
         undo_stopped_install = true;
       } else {
-        fits = newest.Name == next.title;
+        // Titles went through the ledger's UTF-8; compared there, bytes without a character
+        // match as they did.
+        fits = Cp1252ToUtf8(newest.Name) == Cp1252ToUtf8(next.title);
         ++done;
         record_put_back = fits;
       }
