@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <set>
 #include <string>
 
 #include "install/install_rules.h"
@@ -47,6 +48,27 @@ PlannedChange Failure(const InstallContext& context, std::error_code error) {
 }
 
 }  // namespace
+
+bool RecordedPastTheEnd(const PackageHeader& header,
+                        const std::array<int32_t, kGameFileCount>& file_state,
+                        const GameFiles& game_files, bool cc_present) {
+  const int resource_count = std::min<int>(header.resourceCount, header.resources.size());
+  std::set<int> archives;
+  for (int i = 1; i <= resource_count; ++i) {
+    const ResourceEntry& row = header.resources[i];
+    if (row.typeCode == 6) archives.insert(IconArchiveIndex(cc_present));
+    if (!IsArchiveResource(row)) continue;
+    const ArchiveChoice choice = ChooseArchive(row.targetCode, row.resourceId, cc_present);
+    if (choice.index >= 0 && !(choice.needs_cc && !cc_present)) archives.insert(choice.index);
+  }
+  for (const int index : archives) {
+    const std::string& path = game_files[static_cast<size_t>(index)];
+    int64_t length = 0;
+    if (!PathListed(path) || FileLength(path, &length)) continue;
+    if (file_state[static_cast<size_t>(index)] > length) return true;
+  }
+  return false;
+}
 
 BinaryFile& ArchivePlanner::File(int index) { return views_.at(index)->file; }
 

@@ -92,6 +92,18 @@ struct BatchItem {
 // Shows a refused row's box and hands back its outcome, as the handler would end.
 [[nodiscard]] HandlerOutcome EndAtRefusal(InstallContext& context, const PlannedChange& refused);
 
+// Rows of typeCode 5 and 6 replace files and rebuild icons; all others go into archives.
+inline bool IsArchiveResource(const ResourceEntry& row) {
+  return row.typeCode != 5 && row.typeCode != 6;
+}
+
+// Whether an archive the package appends to is shorter than the log says: an unfinished
+// install's changes were recorded and their bytes never came, and appending at the recorded
+// length would write past the end. Checked before anything is written.
+[[nodiscard]] bool RecordedPastTheEnd(const PackageHeader& header,
+                                      const std::array<int32_t, kGameFileCount>& file_state,
+                                      const GameFiles& game_files, bool cc_present);
+
 // The refusal of a row whose archive the log says is longer than it is: an unfinished install's
 // changes were recorded and never made.
 extern const char kUnfinishedModAhead[];

@@ -5,9 +5,7 @@
 
 #include "install/archive_planner.h"
 #include "install/install.h"
-#include "install/install_rules.h"
 #include "platform/failure.h"
-#include "platform/file_system.h"
 #include "platform/game_process.h"
 #include "platform/trace.h"
 
@@ -73,8 +71,6 @@ HandlerOutcome Dispatch(InstallContext& context) {
   }
 }
 
-bool IsArchiveResource(const ResourceEntry& row) { return row.typeCode != 5 && row.typeCode != 6; }
-
 // Holds the boxes of rows planned ahead; they are shown only if the row turns out to be where the
 // install stops.
 class HeldMessages : public Messages {
@@ -90,27 +86,6 @@ class HeldMessages : public Messages {
  private:
   std::vector<std::string> errors_;
 };
-
-// An archive the log says is longer than it is holds an unfinished install's recorded changes
-// whose bytes never came; appending at the recorded length would write past its end.
-bool RecordedPastTheEnd(const PackageHeader& header, int resource_count, const ModLog& log,
-                        const GameFiles& game_files, bool cc_present) {
-  std::set<int> archives;
-  for (int i = 1; i <= resource_count; ++i) {
-    const ResourceEntry& row = header.resources[i];
-    if (row.typeCode == 6) archives.insert(IconArchiveIndex(cc_present));
-    if (!IsArchiveResource(row)) continue;
-    const ArchiveChoice choice = ChooseArchive(row.targetCode, row.resourceId, cc_present);
-    if (choice.index >= 0 && !(choice.needs_cc && !cc_present)) archives.insert(choice.index);
-  }
-  for (const int index : archives) {
-    const std::string& path = game_files[static_cast<size_t>(index)];
-    int64_t length = 0;
-    if (!PathListed(path) || FileLength(path, &length)) continue;
-    if (log.FileState[static_cast<size_t>(index)] > length) return true;
-  }
-  return false;
-}
 
 // Every game file the mod changed, synced once, so that the log never calls a mod complete whose
 // bytes a power cut could still take.
@@ -156,7 +131,7 @@ bool InstallModTuned(const std::string& package_path, const PackageHeader& heade
   // A header that failed its checks part way holds fewer rows than it counts; it never gets
   // here, but the walk stays inside the rows that were read.
   const int resource_count = std::min<int>(header.resourceCount, header.resources.size());
-  if (RecordedPastTheEnd(header, resource_count, log, game_files, cc_present)) {
+  if (RecordedPastTheEnd(header, log.FileState, game_files, cc_present)) {
     messages.Error(kUnfinishedModAhead);
     TraceLog("Recorded length past the end of an archive");
     return true;

@@ -39,6 +39,14 @@ InstallPlan PlanInstall(const std::string& package_path, const PackageHeader& he
     plan.changes.push_back(refused);
     return plan;
   }
+  if (RecordedPastTheEnd(header, log.FileState, game_files, cc_present)) {
+    PlannedChange refused;
+    refused.kind = PlannedKind::kRefused;
+    refused.outcome = HandlerOutcome::kAbort;
+    refused.message = kUnfinishedModAhead;
+    plan.changes.push_back(refused);
+    return plan;
+  }
   std::vector<unsigned char> buffer(kCopyBufferSize);
   ModLog simulated{log.LogPath, log.FileState, {}};
   ArchivePlanner planner(OpenMode::kRead, log.FileState);

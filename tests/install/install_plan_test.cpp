@@ -248,6 +248,7 @@ TEST_F(PlanTest, AnArchiveRecordedPastItsEndIsRefusedBeforeAnyWrite) {
     EXPECT_EQ(outcome.game[static_cast<size_t>(index)], fixtures::GameFileBytes(index));
   }
   const InstallPlan plan = PlanInstall(Path("mod.mpi"), header, log, files, false);
+  ASSERT_EQ(plan.changes.size(), 1u);
   ASSERT_TRUE(plan.Refused());
   EXPECT_EQ(plan.changes.back().message, std::string(kUnfinishedModAhead));
 }
