@@ -368,8 +368,9 @@ bool RunLargeResource(const Options& options) {
   line("64000-byte pread/pwrite loop", m_loop);
   std::printf("| RemoveLatestMod | %.4f | | | |\n", Median(remove));
   std::printf(
-      "\nInstall (after) beyond cp + sync: %.1f ms (log read, directory read, two log saves, "
-      "entry update). Longest wait between two progress reports: %.3f s "
+      "\nInstall (after) minus cp + sync: %+.1f ms; the install also reads the log and the "
+      "directory, saves the log twice and updates the entry. Longest wait between two progress "
+      "reports: %.3f s "
       "(%.0f reports a second at least, one per 8 MiB piece, whatever the payload's size).\n\n",
       Ms(m_install - m_cp_sync), longest_gap, 1.0 / std::max(longest_gap, 1e-6));
   std::fflush(stdout);
@@ -570,7 +571,7 @@ bool RunSmallResources(const Options& options) {
   std::printf(
       "\n### Before and after, side by side\n\nBefore: one log save per resource, copies "
       "through the 64000-byte buffer, appended data not synced (one run). After: batches of up "
-      "to 1024 resources or 64 MiB per save, kernel copies, every changed archive synced once "
+      "to 4096 resources or 64 MiB per save, kernel copies, every changed archive synced once "
       "before the last save (median run). The per-resource cost of the largest count over the "
       "smallest's is the growth ratio.\n\n");
   std::printf(

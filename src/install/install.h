@@ -59,7 +59,7 @@ inline ModLogEntry& CurrentEntry(InstallContext& context) { return context.log.M
 // program uses; the benchmark also runs the order of the earlier program (one resource per save,
 // copies through the buffer only, appended data left to the system).
 struct InstallTuning {
-  int batch_resources = 1024;
+  int batch_resources = 4096;
   int64_t batch_bytes = int64_t{64} << 20;
   bool kernel_copy = true;
   bool sync_data = true;

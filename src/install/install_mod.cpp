@@ -180,7 +180,8 @@ bool InstallModTuned(const std::string& package_path, const PackageHeader& heade
     PlannedChange refused;
     for (int j = i; j <= resource_count; ++j) {
       const ResourceEntry& next = header.resources[j];
-      if (!IsArchiveResource(next) || static_cast<int>(batch.size()) >= tuning.batch_resources ||
+      if (!IsArchiveResource(next) ||
+          static_cast<int>(batch.size()) >= std::max(tuning.batch_resources, 1) ||
           (!batch.empty() && batch_bytes + std::max(next.dataLength, 0) > tuning.batch_bytes)) {
         break;
       }
