@@ -272,8 +272,9 @@ void PrintMachine(const Options& options) {
               static_cast<double>(machine.available_bytes) / (kMiB * 1024.0));
   std::printf(
       "\nWarm page cache throughout (the cache cannot be dropped here); `sync` before "
-      "every timed step; no copy, the program's included, syncs the data it writes. "
-      "The program syncs only the mod log (file and folder) at each save.\n\n");
+      "every timed step. The program syncs the mod log (file and folder) at each save and, "
+      "after, every game file it changed once before the last save; the plain copies sync "
+      "only where a line says so.\n\n");
   std::fflush(stdout);
 }
 
