@@ -132,11 +132,16 @@ void ArchivePlanner::Redirect(View& view, int64_t entry_pos, int32_t offset, int
   StoreI32(written, offset);
   StoreI32(written + 4, size);
   // Tables may share or overlap their runs: every entry whose bytes the write covers changes.
-  int32_t number = 0;
+  int32_t before = 0;  // entries of the tables before this one
   for (const DrsTableInfo& table : view.directory.tables) {
-    for (int32_t k = 0; k < table.entryCount; ++k) {
-      ++number;
-      const int64_t at = int64_t{table.entriesOffset} + int64_t{kDrsEntrySize} * k;
+    const int32_t count = std::max(table.entryCount, 0);
+    const int64_t run = table.entriesOffset;
+    // Entries k with run + 12k < to and run + 12k + 12 > from.
+    const int64_t first = std::max<int64_t>(0, (from - run - kDrsEntrySize) / kDrsEntrySize);
+    const int64_t last = std::min<int64_t>(count - 1, (to - 1 - run) / kDrsEntrySize);
+    for (int64_t k = first; to - 1 >= run && k <= last; ++k) {
+      const int64_t at = run + int64_t{kDrsEntrySize} * k;
+      const int32_t number = before + static_cast<int32_t>(k) + 1;
       if (at + kDrsEntrySize <= from || at >= to) continue;
       DrsFileEntry& entry = view.directory.entries[number];
       unsigned char raw[kDrsEntrySize];
@@ -150,6 +155,7 @@ void ArchivePlanner::Redirect(View& view, int64_t entry_pos, int32_t offset, int
       if (id != entry.id) view.ids_changed = true;
       entry = {id, LoadI32(raw + 4), LoadI32(raw + 8)};
     }
+    before += count;
   }
 }
 
