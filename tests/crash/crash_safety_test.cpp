@@ -139,7 +139,9 @@ TEST_F(CrashSafety, AFileSizeLimitEndsTheInstallAsAFullDisk) {
   EXPECT_EQ(Drive("install", "prlimit --fsize=20000", &errors), 1);
   EXPECT_NE(errors.find("Error: Out of disk space! Unable to continue."), std::string::npos)
       << errors;
-  ASSERT_EQ(Drive("remove"), 0);
+  // The limit may stop the install as early as keeping its package, before anything is recorded;
+  // whatever was recorded comes off again.
+  Drive("remove");
   ExpectPristine("an install stopped by a file-size limit");
 }
 

@@ -1,7 +1,7 @@
 // Runs one installation or removal on a game folder as its own process, so that the crash tests
 // can cut it off from outside. Messages go to standard error, one line each.
 //
-//   tarnwick-driver install GAME_FOLDER PACKAGE [--no-cc]
+//   tarnwick-driver install GAME_FOLDER PACKAGE [--no-cc] [--batch N]
 //   tarnwick-driver remove GAME_FOLDER [--no-cc]
 //   tarnwick-driver remove-any GAME_FOLDER NUMBER [--no-cc]   plan and carry out, without asking
 //   tarnwick-driver resume GAME_FOLDER [--no-cc]              finish a removal that was cut off
@@ -51,8 +51,11 @@ int main(int argc, char** argv) {
   std::string folder = argv[2];
   if (folder.back() != '/') folder += '/';
   bool cc_present = true;
+  tarnwick::InstallTuning tuning;  // --batch N: at most N resources per log save
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-cc") == 0) cc_present = false;
+    if (std::strcmp(argv[i], "--batch") == 0 && i + 1 < argc)
+      tuning.batch_resources = std::atoi(argv[++i]);
   }
   const tarnwick::GameFiles game_files = tarnwick::MakeGameFiles(folder, folder);
   tarnwick::ModLog log;
@@ -66,7 +69,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "Error: package unreadable\n");
       return 1;
     }
-    return tarnwick::InstallPackage(argv[3], header, log, game_files, cc_present, messages, nullptr)
+    return tarnwick::InstallPackage(argv[3], header, log, game_files, cc_present, messages, nullptr,
+                                    tuning)
                ? 1
                : 0;
   }
