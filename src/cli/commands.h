@@ -33,6 +33,9 @@ class CommandRun {
   [[nodiscard]] bool ChoosePackageFile();
   void PrintPackage();
   [[nodiscard]] nlohmann::json PackageJson() const;
+  // The changes installing the chosen package would record, computed without writing anything.
+  [[nodiscard]] nlohmann::json PlanJson() const;
+  void PrintPlan(const nlohmann::json& plan);
   // A message of the command line's own, on standard error.
   void Say(const std::string& text);
   // Prints the JSON result when asked, and gives the exit status back.

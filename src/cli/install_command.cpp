@@ -11,7 +11,11 @@ namespace tarnwick::cli {
 int CommandRun::Install() {
   if (!OpenGame() || !ChoosePackageFile()) return Finish(kExitRefused);
   result_["package"] = PackageJson();
-  if (!line_.json) PrintPackage();
+  result_["plan"] = PlanJson();
+  if (!line_.json) {
+    PrintPackage();
+    PrintPlan(result_["plan"]);
+  }
   if (!messages_.Confirm(kInstalledTitle, "Install " + header_.title + "?")) {
     result_["declined"] = true;
     return Finish(kExitRefused);

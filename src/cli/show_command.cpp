@@ -3,7 +3,9 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "common/game_files.h"
+#include "install/install_plan.h"
 #include "manage/package_contents.h"
+#include "manage/plan_text.h"
 #include "platform/host_path.h"
 #include "platform/text_codec.h"
 
@@ -82,10 +84,41 @@ void CommandRun::PrintPackage() {
   }
 }
 
+nlohmann::json CommandRun::PlanJson() const {
+  const InstallPlan plan =
+      PlanInstall(package_path_, header_, session_.ModLog, session_.GameFiles, session_.CCPresent);
+  // Each change as the five numbers of its record in the log, in the log's order.
+  nlohmann::json changes = nlohmann::json::array();
+  nlohmann::json refused = nullptr;
+  for (const PlannedChange& planned : plan.changes) {
+    if (planned.kind == PlannedKind::kRefused) {
+      refused = {{"row", planned.resource_number}, {"message", Cp1252ToUtf8(planned.message)}};
+      continue;
+    }
+    const FileChange& c = planned.change;
+    changes.push_back({c.FileIndex, c.OldState, c.EntryPos, c.OldOffset, c.OldSize});
+  }
+  nlohmann::json lines = nlohmann::json::array();
+  for (const std::string& line : DescribePlan(plan)) lines.push_back(Cp1252ToUtf8(line));
+  return {{"changes", std::move(changes)},
+          {"refused", std::move(refused)},
+          {"disk_space_needed", plan.disk_space_needed},
+          {"lines", std::move(lines)}};
+}
+
+void CommandRun::PrintPlan(const nlohmann::json& plan) {
+  console_.PrintLine("What installing it changes:");
+  for (const auto& line : plan["lines"]) console_.PrintLine("  " + line.get<std::string>());
+}
+
 int CommandRun::Show() {
   if (!OpenGame() || !ChoosePackageFile()) return Finish(kExitRefused);
   result_["package"] = PackageJson();
-  if (!line_.json) PrintPackage();
+  result_["plan"] = PlanJson();
+  if (!line_.json) {
+    PrintPackage();
+    PrintPlan(result_["plan"]);
+  }
   return Finish(kExitOk);
 }
 

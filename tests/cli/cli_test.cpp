@@ -92,8 +92,11 @@ TEST(CliShowTest, RowsWhereTheGameEditionPutsThem) {
     EXPECT_EQ(row["id"], 3500);
     EXPECT_EQ(row["file"], "graphics_x1.drs");
     EXPECT_EQ(row["needs_clone_campaigns"], !cc);
-    // No plan yet: nothing is claimed about the changes.
-    EXPECT_FALSE(result.contains("changes"));
+    // Without the expansion the install would stop at that row, with the box it shows then.
+    EXPECT_EQ(result["plan"]["refused"].is_null(), cc);
+    if (!cc) {
+      EXPECT_EQ(result["plan"]["refused"]["row"], 1);
+    }
 
     const Ran text = scene.Run({"show", scene.Mod(kLanguage)});
     EXPECT_EQ(text.status, 0);
@@ -169,6 +172,31 @@ TEST(CliInstallRemoveTest, RemovingAnOlderModGivesTheOthersAsInstalledAlone) {
   const Ran resumed = scene.Run({"remove", "--resume"});
   EXPECT_EQ(resumed.status, 0);
   EXPECT_EQ(resumed.err, "No removal is waiting to be finished.\n");
+}
+
+// What `show` says an install would record is what the install records, value for value, for
+// every sample mod stacked on the one before.
+TEST(CliShowTest, ThePlanIsWhatTheLogRecords) {
+  CliScene scene;
+  ASSERT_EQ(scene.Run({"list"}).status, 0);
+  const GameFiles files = MakeGameFiles(scene.GameHost() + "/", scene.DataHost() + "/");
+  for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+    if (!mod.valid) continue;
+    SCOPED_TRACE(mod.file_name);
+    const json plan = Parsed(scene.Run({"show", "--json", scene.Mod(mod.file_name)}))["plan"];
+    ASSERT_TRUE(plan["refused"].is_null());
+    ASSERT_EQ(scene.Run({"install", "--yes", scene.Mod(mod.file_name)}).status, 0);
+    ModLog log;
+    log.LogPath = scene.DataHost() + "/mods.log";
+    fixtures::RecordingMessages messages;
+    ASSERT_FALSE(ReadModLog(log, files, messages));
+    json recorded = json::array();
+    for (const FileChange& c : log.Mods[log.ModCount()].Changes) {
+      recorded.push_back({c.FileIndex, c.OldState, c.EntryPos, c.OldOffset, c.OldSize});
+    }
+    EXPECT_EQ(plan["changes"], recorded);
+    EXPECT_FALSE(recorded.empty());
+  }
 }
 
 // Each is refused with its message and exit status 1, and leaves every file as it was.

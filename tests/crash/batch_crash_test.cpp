@@ -3,16 +3,12 @@
 // saved batch names changes whose bytes may not have been written yet.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
-#include "common/game_files.h"
+#include "driver_test.h"
 #include "fixtures/files.h"
-#include "fixtures/recording_messages.h"
-#include "modlog/mod_log.h"
 #include "sample_game.h"
 #include "writers/bytes.h"
 
@@ -47,77 +43,36 @@ std::string ManyBatchPackage() {
   return fixtures::BuildMpi(package);
 }
 
-class BatchCrashSafety : public ::testing::Test {
+class BatchCrashSafety : public DriverTest {
  protected:
   void SetUp() override {
-    game_ = root_ / "game";
-    temp_ = root_ / "tmp";
+    DriverTest::SetUp();
     package_ = root_ / "batches.mpi";
     fixtures::WriteAll(package_, ManyBatchPackage());
-    pristine_ = SampleGame();
+    install_options_ = "--batch 3";
   }
-
-  int Drive(const std::string& command, long cut_at, const char* mode, long* counted = nullptr) {
-    std::string line = "TMPDIR='" + temp_ + "' ";
-    if (cut_at > 0 || counted != nullptr) {
-      line += "LD_PRELOAD='" TARNWICK_FAULT_SHIM
-              "' ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
-      line += "TARNWICK_FAULT_AT=" + std::to_string(cut_at) + " TARNWICK_FAULT_MODE=" + mode + " ";
-    }
-    const std::string report = root_ / "count";
-    if (counted != nullptr) line += "TARNWICK_FAULT_REPORT='" + report + "' ";
-    line += "'" TARNWICK_DRIVER "' " + command + " '" + game_ + "'";
-    if (command == "install") line += " '" + package_ + "' --batch 3";
-    line += " 2>/dev/null";
-    const int status = std::system(line.c_str());
-    if (counted != nullptr) *counted = std::stol(fixtures::ReadAll(report));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
-  void ExpectPristine(const std::string& what) {
-    ModLog log;
-    log.LogPath = game_ + "/mods.log";
-    fixtures::RecordingMessages messages;
-    const GameFiles files = MakeGameFiles(game_ + "/", game_ + "/");
-    ASSERT_FALSE(ReadModLog(log, files, messages)) << what;
-    EXPECT_EQ(log.ModCount(), 0) << what;
-    for (int index = 0; index < kGameFileCount; ++index) {
-      if (!IsGameFileIndex(index)) continue;
-      const std::string name = GameFileName(index);
-      ASSERT_EQ(fixtures::ReadAll(game_ + "/" + name), pristine_.at(name))
-          << name << " differs after " << what;
-    }
-  }
-
-  fixtures::TempDir root_;
-  std::string game_;
-  std::string temp_;
-  std::string package_;
-  Snapshot pristine_;
 };
 
 TEST_F(BatchCrashSafety, InstallOfSeveralBatchesCutOffAnywhereIsUndoneByRemoval) {
-  LayOut(game_, pristine_);
-  LayOut(temp_, {});
+  Restore(pristine_);
   long changes = 0;
-  ASSERT_EQ(Drive("install", 0, "kill", &changes), 0);
+  ASSERT_EQ(Cut("install", 0, "kill", &changes), 0);
   const std::string installed_log = fixtures::ReadAll(game_ + "/mods.log");
   ASSERT_NE(installed_log.find("Many batches\r\n19\r\n"), std::string::npos) << installed_log;
-  ASSERT_EQ(Drive("remove", 0, "kill"), 0);
+  ASSERT_EQ(Drive("remove"), 0);
   ExpectPristine("a whole install");
   int runs = 0;
-  for (const char* mode : {"kill", "torn", "enospc", "eacces"}) {
+  for (const std::string& mode : CutModes()) {
     for (long cut = 1; cut <= changes && !HasFatalFailure(); ++cut, ++runs) {
-      LayOut(game_, pristine_);
-      LayOut(temp_, {});
-      Drive("install", cut, mode);
-      Drive("remove", 0, "kill");
+      Restore(pristine_);
+      Cut("install", cut, mode.c_str());
+      Drive("remove");
       ExpectPristine("install cut at change " + std::to_string(cut) + " (" + mode + ")");
     }
   }
   std::cout << "[ cut points ] install in batches of 3: " << changes << " changes, " << runs
             << " runs\n";
-  EXPECT_EQ(runs, 4 * changes);
+  EXPECT_EQ(runs, static_cast<int>(CutModes().size() * changes));
 }
 
 }  // namespace

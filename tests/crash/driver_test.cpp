@@ -35,11 +35,40 @@ int DriverTest::Drive(const std::string& command, const std::string& environment
   const std::string errors_path = root_ / "errors";
   std::string line = "TMPDIR='" + temp_ + "' " + environment + " '" TARNWICK_DRIVER "' " + command +
                      " '" + game_ + "'";
-  if (command == "install") line += " '" + package_ + "'";
+  if (command == "install") line += " '" + package_ + "' " + install_options_;
   line += " 2>'" + errors_path + "'";
   const int status = std::system(line.c_str());
   if (errors != nullptr) *errors = fixtures::ReadAll(errors_path);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int DriverTest::Cut(const std::string& command, long cut_at, const char* mode,
+                    long* changes_counted) {
+  std::string environment = ShimEnvironment() +
+                            "TARNWICK_FAULT_NO_SYNC=1 TARNWICK_FAULT_AT=" + std::to_string(cut_at) +
+                            " TARNWICK_FAULT_MODE=" + mode + " ";
+  const std::string report = root_ / "count";
+  if (changes_counted != nullptr) environment += "TARNWICK_FAULT_REPORT='" + report + "' ";
+  const int status = Drive(command, environment);
+  if (changes_counted != nullptr) *changes_counted = std::stol(fixtures::ReadAll(report));
+  return status;
+}
+
+std::vector<std::string> DriverTest::CutModes() {
+  const char* chosen = std::getenv("TARNWICK_CUT_MODES");
+  if (chosen == nullptr || *chosen == '\0') return {"kill", "torn", "enospc", "eacces"};
+  std::vector<std::string> modes;
+  std::string mode;
+  for (const char* c = chosen;; ++c) {
+    if (*c == ',' || *c == '\0') {
+      if (!mode.empty()) modes.push_back(mode);
+      mode.clear();
+      if (*c == '\0') break;
+    } else {
+      mode += *c;
+    }
+  }
+  return modes;
 }
 
 void DriverTest::ExpectPristine(const std::string& what, bool stale_tail_allowed) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "fixtures/files.h"
 #include "sample_game.h"
@@ -28,6 +29,16 @@ class DriverTest : public ::testing::Test {
   // The words that load the fault shim into the driver.
   static std::string ShimEnvironment();
 
+  // Runs the driver under the shim, which cuts it off at `cut_at` (0: nowhere). Syncs are skipped:
+  // a process cut off loses nothing the system holds. Returns the exit status; with
+  // `changes_counted`, the number of changes the shim saw.
+  int Cut(const std::string& command, long cut_at = 0, const char* mode = "kill",
+          long* changes_counted = nullptr);
+
+  // How a cut happens: all four ways, or those TARNWICK_CUT_MODES names (comma-separated), which
+  // lets the much slower sanitizer run take a representative few.
+  static std::vector<std::string> CutModes();
+
   // Every game file as it was before the mod, and no mod left in the log. When the removal's
   // cutting back of an archive failed, the removal goes on by design: the archive then keeps the
   // appended bytes as an unreferenced tail, and its recorded length is the old one, so that the
@@ -38,6 +49,7 @@ class DriverTest : public ::testing::Test {
   std::string game_;  // without a trailing separator, no link on the way
   std::string temp_;
   std::string package_;
+  std::string install_options_;  // words after the package on the driver's line
   Snapshot pristine_;
 };
 
