@@ -1,6 +1,7 @@
 #include "manage/remove_any.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -45,7 +46,7 @@ int64_t LengthOf(const std::string& path) {
   return FileLength(path, &length) ? 0 : length;
 }
 
-// Free bytes on the disk that holds `folder_file`'s folder; -1 when it cannot be had.
+// Free bytes on the disk that holds the folder of `file`; -1 when it cannot be had.
 int64_t FreeSpaceBeside(const std::string& file) {
   const std::u8string text(file.begin(), file.end());
   std::error_code error;
