@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <tuple>
 
 #include "fixtures/files.h"
@@ -31,8 +30,7 @@ std::string Read(const WineRegistry& registry, std::string_view key, std::string
 
 TEST(WineRegistryTest, ARealFileReadsAsAProgramSeesItAndEveryCutKeepsWholeValues) {
   const std::string text =
-      fixtures::ReadAll(std::filesystem::path(__FILE__).parent_path().string() +
-                        "/../data/system-escapes-and-expand.reg");
+      fixtures::ReadAll(TARNWICK_TEST_DATA "/system-escapes-and-expand.reg");
   const auto registry = WineRegistry::Parse(text);
   ASSERT_TRUE(registry.has_value());
 
