@@ -16,6 +16,7 @@
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
+#include "app/verify_window.h"
 #include "manage/face_texts.h"
 #include "manage/install_package.h"
 #include "manage/package_contents.h"
@@ -143,6 +144,10 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
   menu_help_help_->setObjectName(QStringLiteral("menu_help_help"));
   menu_help_about_ = help->addAction(QStringLiteral("About"));
   menu_help_about_->setObjectName(QStringLiteral("menu_help_about"));
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+  tools->setObjectName(QStringLiteral("menu_tools"));
+  menu_tools_verify_ = tools->addAction(QStringLiteral("Verify game files"));
+  menu_tools_verify_->setObjectName(QStringLiteral("menu_tools_verify"));
 
   connect(open_mod_button_, &QPushButton::clicked, this, [this] { OpenModButton_Click(); });
   connect(install_mod_button_, &QPushButton::clicked, this, [this] { InstallModButton_Click(); });
@@ -151,6 +156,7 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
   connect(menu_exit_, &QAction::triggered, this, [this] { menu_exit_Click(); });
   connect(menu_help_help_, &QAction::triggered, this, [this] { menu_help_help_Click(); });
   connect(menu_help_about_, &QAction::triggered, this, [this] { menu_help_about_Click(); });
+  connect(menu_tools_verify_, &QAction::triggered, this, [this] { menu_tools_verify_Click(); });
 
   resize(ToPixels(kClientWidth), ToPixels(kClientHeight) + menuBar()->sizeHint().height());
 }
@@ -285,6 +291,7 @@ void InstallerForm::closeEvent(QCloseEvent* event) {
 }
 
 void InstallerForm::Form_Unload() {
+  if (verify_) verify_->close();
   if (!readme_) return;
   readme_->setEnabled(false);
   readme_->close();
@@ -361,11 +368,24 @@ void InstallerForm::RemoveButton_Click() {
   if (!messages_.Confirm(kRemoveTitle, RemoveLatestQuestion(log.Mods[log.ModCount()].Name))) {
     return;
   }
-  RemoveLatest(log, state_.GameFiles, messages_);
+  (void)RemoveLatest(log, state_.GameFiles, messages_);
   UpdateModBox();
 }
 
 void InstallerForm::menu_exit_Click() { close(); }
+
+void InstallerForm::menu_tools_verify_Click() {
+  if (!verify_) verify_ = std::make_unique<VerifyWindow>();
+  GameSession session;
+  session.GamePath = state_.GamePath;
+  session.DataPath = state_.DataPath;
+  session.CCPresent = state_.CCPresent;
+  session.GameFiles = state_.GameFiles;
+  session.ModLog = state_.ModLog;
+  verify_->Refresh(session, messages_);
+  verify_->show();
+  verify_->raise();
+}
 
 void InstallerForm::menu_help_help_Click() {
   messages_.Information("Help", std::string(kHelpText) + kWebAddress);

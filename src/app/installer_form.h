@@ -16,6 +16,7 @@ class QPushButton;
 namespace tarnwick {
 
 class ReadmeForm;
+class VerifyWindow;
 
 // The main window: owns the process's state and runs every command to its end.
 class InstallerForm : public QMainWindow {
@@ -42,6 +43,7 @@ class InstallerForm : public QMainWindow {
   void menu_exit_Click();
   void menu_help_help_Click();
   void menu_help_about_Click();
+  void menu_tools_verify_Click();
 
   InstallerState& State() { return state_; }
 
@@ -59,6 +61,8 @@ class InstallerForm : public QMainWindow {
   QAction* MenuExit() const { return menu_exit_; }
   QAction* MenuHelpHelp() const { return menu_help_help_; }
   QAction* MenuHelpAbout() const { return menu_help_about_; }
+  QAction* MenuToolsVerify() const { return menu_tools_verify_; }
+  VerifyWindow* Verify() const { return verify_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -89,7 +93,9 @@ class InstallerForm : public QMainWindow {
   QAction* menu_exit_;
   QAction* menu_help_help_;
   QAction* menu_help_about_;
+  QAction* menu_tools_verify_;
   std::unique_ptr<ReadmeForm> readme_;
+  std::unique_ptr<VerifyWindow> verify_;
   bool centred_ = false;
 };
 

@@ -43,6 +43,16 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   CLI::App* remove =
       app.add_subcommand("remove", "Remove the latest mod, or mod N as list numbers it");
   remove->add_option("N", line.number, "The mod's number in list");
+  for (CLI::App* command : {install, remove}) {
+    CLI::Option* start_over = command->add_flag(
+        "--start-over", line.start_over,
+        "If the game files changed under Tarnwick: start over from the game as it is now");
+    command
+        ->add_flag("--carry-on", line.carry_on,
+                   "If the game files changed under Tarnwick where no installed mod relies on "
+                   "them: carry on")
+        ->excludes(start_over);
+  }
   CLI::App* verify = app.add_subcommand("verify", "Check the game files against the mod log");
 
   std::ostringstream out;

@@ -16,6 +16,9 @@ struct CommandLine {
   bool yes = false;
   std::string package;        // host path: the package of show/install, or the window's
   std::optional<int> number;  // remove N
+  // install and remove, when the game files changed under Tarnwick: the choice made in advance.
+  bool start_over = false;
+  bool carry_on = false;
 };
 
 // Parses the arguments. Empty when the program should end at once with `*exit_code`: --help and
