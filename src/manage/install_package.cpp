@@ -57,6 +57,14 @@ bool RemovalMarked(const LedgerPaths& paths, const ModLog& log) {
   return !mark.ReadAt(0, text.data(), text.size()) && text == expected;
 }
 
+class SilentMessages : public Messages {
+ public:
+  void Error(const std::string&) override {}
+  void Information(const std::string&, const std::string&) override {}
+  void Plain(const std::string&, const std::string&) override {}
+  bool Confirm(const std::string&, const std::string&) override { return false; }
+};
+
 enum class Gate { kGoOn, kStop };
 
 // Before an operation's first write: nothing drifted, or the player chose what to do.
@@ -139,7 +147,12 @@ bool RemoveLatest(ModLog& log, const GameFiles& game_files, Messages& messages) 
   }
   const int32_t before = on_disk.ModCount();
   RemoveLatestMod(log, game_files, messages);
-  const bool removed = log.ModCount() < before && PathListed(log.LogPath);
+  // What counts is the log on disk: a save that failed leaves the entry there, to be finished.
+  ModLog after;
+  after.LogPath = log.LogPath;
+  SilentMessages silent;
+  const bool removed = PathListed(log.LogPath) && !ReadModLog(after, game_files, silent) &&
+                       after.ModCount() < before;
   RecordLedger(log.LogPath, ledger, game_files, std::string());
   if (marked && removed) (void)DeleteFile(RemovalMarkPath(paths));
   return !removed;
