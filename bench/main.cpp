@@ -15,7 +15,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup|hashing] [--scratch "
+    "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup|hashing|drift] "
+    "[--scratch "
     "FOLDER]\n";
 
 std::string ThisProgram() {
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
   if (ok && (only.empty() || only == "memory")) ok = tarnwick::bench::RunMemoryPeak(options);
   if (ok && (only.empty() || only == "startup")) ok = tarnwick::bench::RunStartUp(options);
   if (ok && (only.empty() || only == "hashing")) ok = tarnwick::bench::RunHashingPeak(options);
+  if (ok && (only.empty() || only == "drift")) ok = tarnwick::bench::RunDrift(options);
   std::filesystem::remove_all(options.scratch, error);
   return ok ? 0 : 1;
 }

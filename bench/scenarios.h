@@ -77,5 +77,7 @@ void PrintMachine(const Options& options);
 [[nodiscard]] bool RunMemoryPeak(const Options& options);
 [[nodiscard]] bool RunStartUp(const Options& options);
 [[nodiscard]] bool RunHashingPeak(const Options& options);
+// CheckDrift on a game of the real game's size, against its 0.2 s budget.
+[[nodiscard]] bool RunDrift(const Options& options);
 
 }  // namespace tarnwick::bench

@@ -58,7 +58,7 @@ GameVerification VerifyGame(const GameSession& session, Messages& messages) {
     file.backup = backup;
     file.path = FindingPath({DriftKind::kFileChanged, index, backup, -1, -1}, session.GameFiles);
     file.name = GameFileName(index);
-    if (backup >= 0) file.name += "." + ZeroPad(backup, 3);
+    if (backup >= 0) file.name.append(".").append(ZeroPad(backup, 3));
     file.state = kStateAsLeft;
     for (const DriftFinding& finding : result.findings) {
       if (finding.file_index != index || finding.backup != backup) continue;
