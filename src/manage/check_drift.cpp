@@ -19,23 +19,24 @@ bool Reported(const std::vector<DriftFinding>& findings, DriftKind kind, int32_t
 // The log's own layer: nothing but the log and the files' presence and lengths.
 void CheckAgainstLog(const ModLog& log, const GameFiles& game_files,
                      std::vector<DriftFinding>& findings) {
-  // The length each archive must reach: the recorded one, unless the log's last change to it is
-  // the recorded-but-maybe-unmade last change of an install that stopped.
+  // The length each archive must reach: the recorded one, unless the log's last change to it
+  // belongs to an install that stopped. Its changes are recorded before they are made, a batch
+  // at a time, so the archive need only reach the length before that install's first change.
   std::array<int64_t, kGameFileCount> least{};
   for (int index = 0; index < kGameFileCount; ++index) {
     least[static_cast<size_t>(index)] = log.FileState[static_cast<size_t>(index)];
   }
-  std::map<int, const FileChange*> latest_change;
-  std::vector<const FileChange*> pending;
+  std::map<int, const ModLogEntry*> latest_entry;
   for (const ModLogEntry& entry : log.Mods) {
-    for (const FileChange& change : entry.Changes) latest_change[change.FileIndex] = &change;
-    if (!IsComplete(entry) && entry.ChangeCount() > 0) {
-      pending.push_back(&entry.Changes[entry.ChangeCount()]);
-    }
+    for (const FileChange& change : entry.Changes) latest_entry[change.FileIndex] = &entry;
   }
-  for (const FileChange* change : pending) {
-    if (IsArchiveIndex(change->FileIndex) && latest_change[change->FileIndex] == change) {
-      least[static_cast<size_t>(change->FileIndex)] = change->OldState;
+  for (const auto& [index, entry] : latest_entry) {
+    if (!IsArchiveIndex(index) || IsComplete(*entry)) continue;
+    for (const FileChange& change : entry->Changes) {
+      if (change.FileIndex == index) {
+        least[static_cast<size_t>(index)] = std::min<int64_t>(least[static_cast<size_t>(index)],
+                                                              change.OldState);
+      }
     }
   }
 
@@ -54,9 +55,11 @@ void CheckAgainstLog(const ModLog& log, const GameFiles& game_files,
   }
 
   for (const ModLogEntry& entry : log.Mods) {
+    // An install that stopped may have recorded a replacement before making its backup; its
+    // removal sorts out which backups it made.
+    if (!IsComplete(entry)) continue;
     for (const FileChange& change : entry.Changes) {
       if (!IsReplacedFile(change.FileIndex)) continue;
-      if (std::find(pending.begin(), pending.end(), &change) != pending.end()) continue;
       // Damaged numbers name no file; removal refuses such an entry by itself.
       if (change.OldState < 0 || change.OldState > 999) continue;
       if (Reported(findings, DriftKind::kBackupMissing, change.FileIndex, change.OldState)) {

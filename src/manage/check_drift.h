@@ -34,9 +34,9 @@ struct DriftFinding {
 
 // Reads the files, writes nothing. Two layers, findings in this order:
 // - From the log alone (any log, whoever wrote it): every archive is at least as long as the log
-//   records, and every backup a change names is there. The last change of an install that stopped
-//   may be recorded before it was made: its archive need only reach the length before it, and
-//   its backup may never have been made.
+//   records, and every backup a change names is there. An install that stopped may have recorded
+//   changes it never made: an archive it changed last need only reach its length before that
+//   install, and its backups are left to its removal.
 // - Where the ledger's fingerprints were taken with the log as it is now (FingerprintsApply):
 //   every fingerprinted file hashed again, streaming through one buffer: an archive's length and
 //   header and directory, each replaced file and each backup whole.

@@ -102,7 +102,7 @@ Gate PassDriftCheck(ModLog& log, const GameFiles& game_files, const Ledger& ledg
 
 bool InstallPackage(const std::string& package_path, const PackageHeader& header, ModLog& log,
                     const GameFiles& game_files, bool cc_present, Messages& messages,
-                    Progress* progress) {
+                    Progress* progress, const InstallTuning& tuning) {
   const LedgerPaths paths = LedgerPathsFor(log.LogPath);
   Ledger ledger = OpenLedger(paths, messages);
   bool started_over = false;
@@ -120,8 +120,8 @@ bool InstallPackage(const std::string& package_path, const PackageHeader& header
     messages.Error(KeepFailureText(error));
     return true;
   }
-  const bool failed =
-      InstallMod(package_path, header, log, game_files, cc_present, messages, progress);
+  const bool failed = InstallModTuned(package_path, header, log, game_files, cc_present, messages,
+                                      progress, tuning);
   // A failed install leaves its incomplete entry for removal; it gets no record.
   RecordLedger(log.LogPath, ledger, game_files, failed ? std::string() : hash);
   return failed;
