@@ -291,9 +291,15 @@ TEST(CliVerifyTest, ShowsEachFileAndRefusesToWriteOnChangedFilesUntilToldToStart
   EXPECT_EQ(findings[1]["backup"], 0);
   EXPECT_EQ(findings[1]["text"], "language.dll.000, the backup of language.dll, is missing.");
   for (const json& file : result["files"]) {
-    if (file["name"] == "graphics.drs") EXPECT_EQ(file["state"], "changed since");
-    if (file["name"] == "language.dll.000") EXPECT_EQ(file["state"], "missing");
-    if (file["name"] == "terrain.drs") EXPECT_EQ(file["state"], "as Tarnwick left it");
+    if (file["name"] == "graphics.drs") {
+      EXPECT_EQ(file["state"], "changed since");
+    }
+    if (file["name"] == "language.dll.000") {
+      EXPECT_EQ(file["state"], "missing");
+    }
+    if (file["name"] == "terrain.drs") {
+      EXPECT_EQ(file["state"], "as Tarnwick left it");
+    }
   }
   EXPECT_TRUE(Has(ran.err, "Steam may have verified the game files"));
 
