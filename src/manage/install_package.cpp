@@ -134,8 +134,9 @@ bool RemoveLatest(ModLog& log, const GameFiles& game_files, Messages& messages) 
   // report, and reading a missing one would create it.
   ModLog on_disk;
   on_disk.LogPath = log.LogPath;
+  SilentMessages silent;
   bool marked = false;
-  if (PathListed(log.LogPath) && !ReadModLog(on_disk, game_files, messages) &&
+  if (PathListed(log.LogPath) && !ReadModLog(on_disk, game_files, silent) &&
       on_disk.ModCount() > 0) {
     if (PassDriftCheck(on_disk, game_files, ledger, true, messages) == Gate::kStop) {
       log = on_disk;
@@ -150,7 +151,6 @@ bool RemoveLatest(ModLog& log, const GameFiles& game_files, Messages& messages) 
   // What counts is the log on disk: a save that failed leaves the entry there, to be finished.
   ModLog after;
   after.LogPath = log.LogPath;
-  SilentMessages silent;
   const bool removed = PathListed(log.LogPath) && !ReadModLog(after, game_files, silent) &&
                        after.ModCount() < before;
   RecordLedger(log.LogPath, ledger, game_files, std::string());
