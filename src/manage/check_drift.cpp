@@ -34,8 +34,8 @@ void CheckAgainstLog(const ModLog& log, const GameFiles& game_files,
     if (!IsArchiveIndex(index) || IsComplete(*entry)) continue;
     for (const FileChange& change : entry->Changes) {
       if (change.FileIndex == index) {
-        least[static_cast<size_t>(index)] = std::min<int64_t>(least[static_cast<size_t>(index)],
-                                                              change.OldState);
+        least[static_cast<size_t>(index)] =
+            std::min<int64_t>(least[static_cast<size_t>(index)], change.OldState);
       }
     }
   }
