@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup|hashing|slow|"
-    "remove-any] "
+    "remove-any|drift] "
     "[--scratch "
     "FOLDER]\n";
 
@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
   if (ok && (only.empty() || only == "hashing")) ok = tarnwick::bench::RunHashingPeak(options);
   if (ok && (only.empty() || only == "slow")) ok = tarnwick::bench::RunSlowStorage(options);
   if (ok && (only.empty() || only == "remove-any")) ok = tarnwick::bench::RunRemoveAny(options);
+  if (ok && (only.empty() || only == "drift")) ok = tarnwick::bench::RunDrift(options);
   std::filesystem::remove_all(options.scratch, error);
   return ok ? 0 : 1;
 }

@@ -91,5 +91,7 @@ void PrintMachine(const Options& options);
 [[nodiscard]] bool RunSlowStorage(const Options& options);
 // Removing the oldest of ten mods, against the removals and installs it replays.
 [[nodiscard]] bool RunRemoveAny(const Options& options);
+// CheckDrift on a game of the real game's size, against its 0.2 s budget.
+[[nodiscard]] bool RunDrift(const Options& options);
 
 }  // namespace tarnwick::bench

@@ -17,6 +17,7 @@
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
+#include "app/verify_window.h"
 #include "manage/face_texts.h"
 #include "manage/game_session.h"
 #include "manage/install_package.h"
@@ -161,6 +162,8 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
                    &InstallerForm::menu_tools_choose_game_Click);
   menu_tools_manage_ = AddToolsItem("menu_tools_manage", QStringLiteral("Manage mods..."),
                                     &InstallerForm::menu_tools_manage_Click);
+  menu_tools_verify_ = AddToolsItem("menu_tools_verify", QStringLiteral("Verify game files"),
+                                    &InstallerForm::menu_tools_verify_Click);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->setObjectName(QStringLiteral("menu_help"));
   menu_help_help_ = help->addAction(QStringLiteral("Help"));
@@ -378,6 +381,7 @@ void InstallerForm::closeEvent(QCloseEvent* event) {
 }
 
 void InstallerForm::Form_Unload() {
+  if (verify_) verify_->close();
   if (!readme_) return;
   readme_->setEnabled(false);
   readme_->close();
@@ -457,11 +461,24 @@ void InstallerForm::RemoveButton_Click() {
   if (!messages_.Confirm(kRemoveTitle, RemoveLatestQuestion(log.Mods[log.ModCount()].Name))) {
     return;
   }
-  RemoveLatest(log, state_.GameFiles, messages_);
+  (void)RemoveLatest(log, state_.GameFiles, messages_);
   UpdateModBox();
 }
 
 void InstallerForm::menu_exit_Click() { close(); }
+
+void InstallerForm::menu_tools_verify_Click() {
+  if (!verify_) verify_ = std::make_unique<VerifyWindow>();
+  GameSession session;
+  session.GamePath = state_.GamePath;
+  session.DataPath = state_.DataPath;
+  session.CCPresent = state_.CCPresent;
+  session.GameFiles = state_.GameFiles;
+  session.ModLog = state_.ModLog;
+  verify_->Refresh(session, messages_);
+  verify_->show();
+  verify_->raise();
+}
 
 void InstallerForm::menu_help_help_Click() {
   messages_.Information("Help", std::string(kHelpText) + kWebAddress);

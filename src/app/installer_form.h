@@ -19,6 +19,7 @@ class QPushButton;
 namespace tarnwick {
 
 class ReadmeForm;
+class VerifyWindow;
 
 // The main window: owns the process's state and runs every command to its end.
 class InstallerForm : public QMainWindow {
@@ -54,6 +55,7 @@ class InstallerForm : public QMainWindow {
   void OfferToFinishRemoval();
   // Lets the player switch to another install; the window then starts over on it.
   void menu_tools_choose_game_Click();
+  void menu_tools_verify_Click();
 
   InstallerState& State() { return state_; }
 
@@ -74,6 +76,8 @@ class InstallerForm : public QMainWindow {
   QAction* MenuToolsManage() const { return menu_tools_manage_; }
   QMenu* MenuTools() const { return menu_tools_; }
   QAction* MenuToolsChooseGame() const { return menu_tools_choose_game_; }
+  QAction* MenuToolsVerify() const { return menu_tools_verify_; }
+  VerifyWindow* Verify() const { return verify_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -114,7 +118,9 @@ class InstallerForm : public QMainWindow {
   QtInstallChooser own_chooser_;
   InstallChooser* chooser_;
   GameInstall install_;  // the one opened; empty before
+  QAction* menu_tools_verify_;
   std::unique_ptr<ReadmeForm> readme_;
+  std::unique_ptr<VerifyWindow> verify_;
   bool centred_ = false;
 };
 

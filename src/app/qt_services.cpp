@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QWindow>
 
@@ -103,6 +104,27 @@ void QtMessages::Plain(const std::string& title, const std::string& text) {
 bool QtMessages::Confirm(const std::string& title, const std::string& text) {
   return ShowBox(owner_, QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel) ==
          QMessageBox::Ok;
+}
+
+int QtMessages::Choose(const std::string& title, const std::string& text,
+                       const std::vector<std::string>& choices, int default_choice) {
+  QMessageBox box(QMessageBox::NoIcon, FromGameText(title), FromGameText(text),
+                  QMessageBox::NoButton, owner_);
+  box.setTextFormat(Qt::PlainText);
+  box.setObjectName("choose_box");
+  std::vector<QPushButton*> buttons;
+  for (const std::string& choice : choices) {
+    buttons.push_back(box.addButton(FromGameText(choice), QMessageBox::ActionRole));
+  }
+  if (default_choice >= 0 && static_cast<size_t>(default_choice) < buttons.size()) {
+    box.setDefaultButton(buttons[static_cast<size_t>(default_choice)]);
+    box.setEscapeButton(buttons[static_cast<size_t>(default_choice)]);
+  }
+  box.exec();
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
+  }
+  return default_choice;
 }
 
 bool QtFileDialog::GetOpenFileName(const OpenFileRequest& request, std::string* chosen) {

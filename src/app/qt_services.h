@@ -24,6 +24,9 @@ class QtMessages : public Messages {
   void Information(const std::string& title, const std::string& text) override;
   void Plain(const std::string& title, const std::string& text) override;
   bool Confirm(const std::string& title, const std::string& text) override;
+  // Plain text, one push button per choice; Escape and the close box give the default.
+  int Choose(const std::string& title, const std::string& text,
+             const std::vector<std::string>& choices, int default_choice) override;
 
  private:
   QPointer<QWidget> owner_;

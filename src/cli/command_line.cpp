@@ -46,6 +46,16 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   remove->add_flag("--resume", line.resume,
                    "Finish a removal that was cut off (or, answered no, leave the mods as they "
                    "are)");
+  for (CLI::App* command : {install, remove}) {
+    CLI::Option* start_over = command->add_flag(
+        "--start-over", line.start_over,
+        "If the game files changed under Tarnwick: start over from the game as it is now");
+    command
+        ->add_flag("--carry-on", line.carry_on,
+                   "If the game files changed under Tarnwick where no installed mod relies on "
+                   "them: carry on")
+        ->excludes(start_over);
+  }
   CLI::App* verify = app.add_subcommand("verify", "Check the game files against the mod log");
 
   std::ostringstream out;

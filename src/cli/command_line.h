@@ -17,6 +17,9 @@ struct CommandLine {
   std::string package;        // host path: the package of show/install, or the window's
   std::optional<int> number;  // remove N
   bool resume = false;        // remove --resume: finish a removal that was cut off
+  // install and remove, when the game files changed under Tarnwick: the choice made in advance.
+  bool start_over = false;
+  bool carry_on = false;
 };
 
 // Parses the arguments. Empty when the program should end at once with `*exit_code`: --help and

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "manage/drift_texts.h"
 #include "platform/text_codec.h"
 
 namespace tarnwick::cli {
@@ -7,6 +8,8 @@ namespace tarnwick::cli {
 CommandRun::CommandRun(const CommandLine& line, Console& console)
     : line_(line), console_(console), messages_(console) {
   result_["command"] = line.command;
+  if (line.start_over) messages_.SetChosenInAdvance(kDriftStartOverChoice);
+  if (line.carry_on) messages_.SetChosenInAdvance(kDriftCarryOnChoice);
 }
 
 bool CommandRun::OpenGame() {

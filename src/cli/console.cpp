@@ -90,4 +90,14 @@ Console::Answer Console::Ask(std::string_view question) {
                                                                               : Answer::kNo;
 }
 
+std::string Console::AskLine(std::string_view question) {
+  if (!in_terminal_) return {};
+  SayRaw(question);
+  std::string answer;
+  for (int c = std::fgetc(in_); c != EOF && c != '\n'; c = std::fgetc(in_)) {
+    answer += static_cast<char>(c);
+  }
+  return answer;
+}
+
 }  // namespace tarnwick::cli

@@ -35,6 +35,9 @@ class Console {
   // Asks on the terminal. Without --yes and without a terminal to answer on, nothing is asked:
   // the question and the refusal are shown, and the answer is kRefused.
   [[nodiscard]] Answer Ask(std::string_view question);
+  // Asks on the terminal for a line (without its line end); empty without a terminal, at the end
+  // of input, or when the line is empty.
+  [[nodiscard]] std::string AskLine(std::string_view question);
 
  private:
   std::FILE* in_;
@@ -54,5 +57,10 @@ class Console {
 inline constexpr char kNotAsked[] =
     "Nothing was changed: there is no terminal to ask on. Add --yes to go ahead without the "
     "question.";
+
+// The text shown when a choice about changed game files cannot be asked.
+inline constexpr char kNotChosen[] =
+    "Nothing was changed: there is no terminal to ask on. Add --start-over to start over from "
+    "the game as it is now, or --carry-on where carrying on is offered.";
 
 }  // namespace tarnwick::cli

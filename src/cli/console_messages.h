@@ -18,6 +18,12 @@ class ConsoleMessages : public Messages {
   void Information(const std::string& title, const std::string& text) override;
   void Plain(const std::string& title, const std::string& text) override;
   bool Confirm(const std::string& title, const std::string& text) override;
+  // On a terminal the choices are numbered and a number is asked for (Enter: the default). A
+  // choice given in advance (--start-over, --carry-on) is taken without asking when offered;
+  // without a terminal and without one, the default.
+  int Choose(const std::string& title, const std::string& text,
+             const std::vector<std::string>& choices, int default_choice) override;
+  void SetChosenInAdvance(const std::string& choice) { chosen_in_advance_ = choice; }
 
   // Every box shown, in order, as UTF-8 ("error", "information", "plain", "confirm").
   struct Shown {
@@ -39,6 +45,7 @@ class ConsoleMessages : public Messages {
   bool error_shown_ = false;
   bool declined_ = false;
   bool refused_ = false;
+  std::string chosen_in_advance_;
 };
 
 }  // namespace tarnwick::cli

@@ -24,7 +24,10 @@ int CommandRun::Install() {
   const bool failed = InstallPackage(package_path_, header_, session_.ModLog, session_.GameFiles,
                                      session_.CCPresent, messages_, &progress);
   progress.End();
-  if (failed) return Finish(kExitRefused);
+  if (failed) {
+    if (messages_.declined()) result_["declined"] = true;
+    return Finish(kExitRefused);
+  }
   const ModLog& log = session_.ModLog;
   result_["installed"] = {{"number", log.ModCount()},
                           {"title", Cp1252ToUtf8(header_.title)},

@@ -33,8 +33,10 @@ int CommandRun::Remove() {
     result_["declined"] = true;
     return Finish(kExitRefused);
   }
-  RemoveLatest(log, session_.GameFiles, messages_);
-  if (messages_.error_shown()) return Finish(kExitRefused);
+  if (RemoveLatest(log, session_.GameFiles, messages_) || messages_.error_shown()) {
+    if (messages_.declined()) result_["declined"] = true;
+    return Finish(kExitRefused);
+  }
   result_["removed"] = {{"number", latest},
                         {"title", Cp1252ToUtf8(removed.Name)},
                         {"changes", removed.ChangeCount()}};

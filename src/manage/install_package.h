@@ -11,6 +11,10 @@
 
 namespace tarnwick {
 
+// Both operations first check the game for drift (CheckDrift) and write nothing when it is found
+// unless the player, asked through `messages`, starts over (an install then goes on with the
+// fresh log) or carries on where that is allowed (CarryOnAllowed).
+
 // Installs a package as InstallMod does, and keeps Tarnwick's records beside the log: the
 // package is kept in the store (durable before the log's first save), and after the install's
 // last save the ledger records the mod and the game's fingerprints. True when it failed, after
@@ -22,7 +26,8 @@ namespace tarnwick {
                                   const InstallTuning& tuning = {});
 
 // Removes the newest mod as RemoveLatestMod does, then brings the ledger in line with the log and
-// deletes kept packages no installed mod uses. Every failure is reported by a message box.
-void RemoveLatest(ModLog& log, const GameFiles& game_files, Messages& messages);
+// deletes kept packages no installed mod uses. Every failure is reported by a message box. True
+// when nothing was removed: it failed, or the player cancelled or started over at the drift check.
+bool RemoveLatest(ModLog& log, const GameFiles& game_files, Messages& messages);
 
 }  // namespace tarnwick

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -17,6 +18,15 @@ class Messages {
   virtual void Plain(const std::string& title, const std::string& text) = 0;
   // No icon, OK and Cancel; true on OK.
   virtual bool Confirm(const std::string& title, const std::string& text) = 0;
+  // No icon, one button per choice; the index of the one chosen. `default_choice` is the
+  // button Enter presses and what closing the box gives. A face that cannot ask gives it too.
+  virtual int Choose(const std::string& title, const std::string& text,
+                     const std::vector<std::string>& choices, int default_choice) {
+    (void)title;
+    (void)text;
+    (void)choices;
+    return default_choice;
+  }
 };
 
 }  // namespace tarnwick

@@ -1,5 +1,6 @@
 #include <sys/resource.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +31,7 @@
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
+#include "app/verify_window.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 #include "platform/file_dialog.h"
@@ -604,6 +608,107 @@ class WindowTest : public QObject {
     QVERIFY(!form_->RemoveButton()->isEnabled());
   }
 
+  // Steam's file check shortened the archive the mod appended to: Remove latest asks before any
+  // write, Cancel leaves every byte and time alone, Start over empties the list.
+  void asksWhatToDoWhenTheGameChangedUnderIt() {
+    Choose(WriteMod("valid.mpi", Package("Good mod", "Readme")));
+    form_->InstallModButton()->click();
+    const std::string graphics = scene_->GameHost() + "/Data/graphics.drs";
+    std::filesystem::resize_file(graphics, std::filesystem::file_size(graphics) - 1);
+    const auto snapshot = [&] {
+      std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> files;
+      for (const auto& item : std::filesystem::recursive_directory_iterator(scene_->GameHost())) {
+        if (item.is_regular_file()) {
+          files[item.path().string()] = {fixtures::ReadAll(item.path().string()),
+                                         std::filesystem::last_write_time(item.path())};
+        }
+      }
+      return files;
+    };
+    const auto before = snapshot();
+    scene_->messages.boxes.clear();
+    scene_->messages.choices_made = {0};
+    form_->RemoveButton()->click();
+    QCOMPARE(scene_->messages.boxes.size(), size_t{2});
+    const Box& asked = scene_->messages.boxes[1];
+    QCOMPARE(asked.kind, Kind::kChoose);
+    QCOMPARE(asked.title, std::string("Game files changed"));
+    QVERIFY(asked.text.find("- graphics.drs is shorter than Tarnwick left it.\n") !=
+            std::string::npos);
+    QVERIFY(asked.text.find("Steam may have verified the game files") != std::string::npos);
+    QCOMPARE(scene_->messages.offered.back(), (std::vector<std::string>{"Cancel", "Start over"}));
+    QVERIFY(snapshot() == before);
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Good mod"));
+
+    scene_->messages.boxes.clear();
+    scene_->messages.choices_made = {1};
+    form_->RemoveButton()->click();
+    QCOMPARE(scene_->messages.boxes.back().kind, Kind::kInformation);
+    QVERIFY(scene_->messages.boxes.back().text.starts_with("Tarnwick started over"));
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("None"));
+    QVERIFY(!form_->RemoveButton()->isEnabled());
+  }
+
+  void verifiesTheGameFilesFromTheToolsMenu() {
+    QStringList menus;
+    for (QAction* action : form_->menuBar()->actions()) menus << action->text();
+    QCOMPARE(menus, (QStringList{"Exit", "Tools", "Help"}));
+    QVERIFY(form_->findChild<QMenu*>(QStringLiteral("menu_tools")) != nullptr);
+    QCOMPARE(form_->MenuToolsVerify()->text(), QStringLiteral("Verify game files"));
+
+    Choose(WriteMod("valid.mpi", Package("Good mod", "Readme")));
+    form_->InstallModButton()->click();
+    const auto state_of = [&](const QString& name) {
+      QTableWidget* table = form_->Verify()->FilesTable();
+      for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0)->text() == name) return table->item(row, 1)->text();
+      }
+      return QStringLiteral("<not listed>");
+    };
+    form_->MenuToolsVerify()->trigger();
+    QVERIFY(form_->Verify() != nullptr && form_->Verify()->isVisible());
+    QCOMPARE(state_of("graphics.drs"), QStringLiteral("as Tarnwick left it"));
+    QCOMPARE(state_of("graphics_x1.drs"), QStringLiteral("as Tarnwick left it"));
+    QTableWidget* mods = form_->Verify()->ModsTable();
+    QCOMPARE(mods->rowCount(), 1);
+    QCOMPARE(mods->item(0, 1)->text(), QStringLiteral("Good mod"));
+    QCOMPARE(mods->item(0, 2)->text(), QStringLiteral("kept"));
+
+    const std::string graphics = scene_->GameHost() + "/Data/graphics.drs";
+    fixtures::WriteAll(graphics, fixtures::ReadAll(graphics) + "appended");
+    std::filesystem::remove(scene_->GameHost() + "/Data/graphics_x1.drs");
+    form_->MenuToolsVerify()->trigger();
+    QCOMPARE(state_of("graphics.drs"), QStringLiteral("changed since"));
+    QCOMPARE(state_of("graphics_x1.drs"), QStringLiteral("missing"));
+    QVERIFY(form_->Verify()->Summary()->text().contains("Steam may have verified"));
+  }
+
+  // The real box: plain text, one button per choice, Escape gives the default.
+  void choiceBoxOffersEachChoiceAndEscapeCancels() {
+    QtMessages messages;
+    messages.SetOwner(form_.get());
+    QStringList shown;
+    const auto answer = [&](const QString& click) {
+      QTimer::singleShot(0, [&, click] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        shown.clear();
+        for (QAbstractButton* button : box->buttons()) shown << button->text();
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        for (QAbstractButton* button : box->buttons()) {
+          if (button->text() == click) return button->click();
+        }
+        QTest::keyClick(box, Qt::Key_Escape);
+      });
+    };
+    const std::vector<std::string> choices = {"Cancel", "Start over", "Carry on"};
+    answer("Start over");
+    QCOMPARE(messages.Choose("Game files changed", "<b>graphics.drs</b>", choices, 0), 1);
+    QCOMPARE(shown.size(), 3);
+    answer({});
+    QCOMPARE(messages.Choose("Game files changed", "text", choices, 0), 0);
+  }
+
   void keepsThePackageAfterAFailedInstall() {
     // The second resource names an id the archive lacks: the first stays applied and listed.
     fixtures::MpiPackage package = Package("Half mod", "Readme");
@@ -691,7 +796,8 @@ class WindowTest : public QObject {
     QCOMPARE(bar, (QStringList{"Exit", "Tools", "Help"}));
     QCOMPARE(form_->MenuTools()->objectName(), QStringLiteral("menu_tools"));
     QCOMPARE(form_->MenuTools()->actions(),
-             (QList<QAction*>{form_->MenuToolsChooseGame(), form_->MenuToolsManage()}));
+             (QList<QAction*>{form_->MenuToolsChooseGame(), form_->MenuToolsManage(),
+                              form_->MenuToolsVerify()}));
     QCOMPARE(form_->MenuToolsChooseGame()->text(), QStringLiteral("Choose game\u2026"));
   }
 };

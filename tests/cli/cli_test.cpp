@@ -326,30 +326,69 @@ TEST(CliGameFolderTest, DamagedLogEndsEveryCommand) {
   }
 }
 
-TEST(CliVerifyTest, FindsShortArchivesAndMissingBackups) {
+TEST(CliVerifyTest, ShowsEachFileAndRefusesToWriteOnChangedFilesUntilToldToStartOver) {
   CliScene scene;
   ASSERT_EQ(scene.Run({"install", "--yes", scene.Mod(kLanguage)}).status, 0);
   ASSERT_EQ(scene.Run({"install", "--yes", scene.Mod(kTrooper)}).status, 0);
   const Ran clean = scene.Run({"verify"});
   EXPECT_EQ(clean.status, 0);
-  EXPECT_EQ(clean.out, "The game files match the mod log.\n");
+  EXPECT_TRUE(Has(clean.out, "graphics.drs          as Tarnwick left it\n")) << clean.out;
+  EXPECT_TRUE(Has(clean.out, "language.dll.000      as Tarnwick left it\n")) << clean.out;
+  EXPECT_TRUE(Has(clean.out, "Mod 2: Striped trooper graphics (package kept)\n")) << clean.out;
 
-  // The trooper mod grew graphics.drs; cutting one byte off what the log records is drift.
+  // The trooper mod grew graphics.drs; a byte less than the log records is drift.
   const std::string graphics = scene.DataHost() + "/graphics.drs";
   std::filesystem::resize_file(graphics, std::filesystem::file_size(graphics) - 1);
   std::filesystem::remove(scene.GameHost() + "/language.dll.000");
   const Ran ran = scene.Run({"verify", "--json"});
   EXPECT_EQ(ran.status, 1);
-  const json findings = Parsed(ran)["findings"];
-  ASSERT_EQ(findings.size(), 2u);
+  const json result = Parsed(ran);
+  const json findings = result["findings"];
+  ASSERT_EQ(findings.size(), 2u) << findings.dump();
   EXPECT_EQ(findings[0]["kind"], "archive_shorter");
   EXPECT_TRUE(std::filesystem::equivalent(findings[0]["file"].get<std::string>(), graphics));
+  EXPECT_EQ(findings[0]["text"], "graphics.drs is shorter than Tarnwick left it.");
   EXPECT_EQ(findings[1]["kind"], "backup_missing");
-  EXPECT_EQ(findings[1]["mod"], 1);
-  EXPECT_EQ(findings[1]["text"],
-            "The backup language.dll.000 of mod 1 (New unit names (language library)) is "
-            "missing; removing it cannot restore language.dll.");
-  EXPECT_TRUE(Has(ran.err, "The game files have changed since the mod log was written"));
+  EXPECT_EQ(findings[1]["backup"], 0);
+  EXPECT_EQ(findings[1]["text"], "language.dll.000, the backup of language.dll, is missing.");
+  for (const json& file : result["files"]) {
+    if (file["name"] == "graphics.drs") {
+      EXPECT_EQ(file["state"], "changed since");
+    }
+    if (file["name"] == "language.dll.000") {
+      EXPECT_EQ(file["state"], "missing");
+    }
+    if (file["name"] == "terrain.drs") {
+      EXPECT_EQ(file["state"], "as Tarnwick left it");
+    }
+  }
+  EXPECT_TRUE(Has(ran.err, "Steam may have verified the game files"));
+
+  // Without a terminal nothing is asked and nothing written, --yes or not.
+  const Tree drifted = ReadTree(scene.GameHost());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"remove", "--yes"},
+        std::vector<std::string>{"install", "--yes", scene.Mod(kLanguage)},
+        std::vector<std::string>{"remove", "--yes", "--carry-on"}}) {
+    const Ran refused = scene.Run(args);
+    EXPECT_EQ(refused.status, 1) << args[0];
+    EXPECT_TRUE(Has(refused.err, "graphics.drs is shorter than Tarnwick left it.")) << refused.err;
+    EXPECT_EQ(ReadTree(scene.GameHost()), drifted) << args[0];
+  }
+
+  // Starting over empties the list; the game then installs and removes byte for byte.
+  const Ran restarted = scene.Run({"remove", "--yes", "--start-over"});
+  EXPECT_EQ(restarted.status, 1);
+  EXPECT_TRUE(Has(restarted.err, "Tarnwick started over from the game as it is now"));
+  EXPECT_EQ(Parsed(scene.Run({"list", "--json"}))["mods"].size(), 0u);
+  Tree game_now = ReadTree(scene.GameHost());
+  ASSERT_EQ(scene.Run({"install", "--yes", scene.Mod(kTrooper)}).status, 0);
+  ASSERT_EQ(scene.Run({"remove", "--yes"}).status, 0);
+  Tree after = ReadTree(scene.GameHost());
+  for (Tree* tree : {&after, &game_now}) {
+    std::erase_if(*tree, [](const auto& item) { return item.first.starts_with("Data/tarnwick/"); });
+  }
+  EXPECT_EQ(after, game_now);
 }
 
 }  // namespace

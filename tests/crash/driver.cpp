@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "manage/install_package.h"
 #include "manage/remove_any.h"
@@ -32,6 +33,13 @@ class StderrMessages : public tarnwick::Messages {
   bool Confirm(const std::string& title, const std::string& text) override {
     Print(title, text);
     return true;
+  }
+  // Drift is a refusal: the default (Cancel) and a failed run.
+  int Choose(const std::string& title, const std::string& text, const std::vector<std::string>&,
+             int default_choice) override {
+    Print(title, text);
+    failed = true;
+    return default_choice;
   }
   bool failed = false;
 
@@ -75,7 +83,7 @@ int main(int argc, char** argv) {
                : 0;
   }
   if (command == "remove") {
-    tarnwick::RemoveLatest(log, game_files, messages);
+    (void)tarnwick::RemoveLatest(log, game_files, messages);
     return messages.failed ? 1 : 0;
   }
   if (command == "remove-any" && argc >= 4) {
