@@ -23,28 +23,28 @@ $(error No screen to show Tarnwick on: 'xvfb-run -a make $(screen_goal)' starts 
 endif
 endif
 
+# Installs those of the given Debian packages that are missing; nothing at all when none is.
+define install-missing
+@missing=$$(for p in $(1); do \
+    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+if [ -n "$$missing" ]; then \
+  echo "Installing:" $$missing; \
+  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
+fi
+endef
+
 .PHONY: deps build check test asan demo run bench format clean deps-windows check-windows \
-  deps-fuzz fuzz
+  deps-fuzz fuzz deps-package package package-check screenshot
 
 deps:
-	@missing=$$(for p in $(DEB_PACKAGES); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:" $$missing; \
-	  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
-	fi
+	$(call install-missing,$(DEB_PACKAGES))
 
 # The Windows build of the core: MinGW-w64 (posix threads, for GoogleTest), Wine to run the
 # tests, and GoogleTest's sources to build it for the target.
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build
 
 deps-windows:
-	@missing=$$(for p in $(WINDOWS_PACKAGES); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:" $$missing; \
-	  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
-	fi
+	$(call install-missing,$(WINDOWS_PACKAGES))
 
 # The core rooms and their tests built for Windows, run under Wine in a throwaway prefix.
 check-windows: deps-windows
@@ -58,12 +58,7 @@ FUZZ_PACKAGES := clang libfuzzer-14-dev libclang-rt-14-dev cmake ninja-build
 FUZZ_SECONDS ?= 60
 
 deps-fuzz:
-	@missing=$$(for p in $(FUZZ_PACKAGES); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:" $$missing; \
-	  $(APT) update -qq && $(APT) install -y -qq --no-install-recommends $$missing; \
-	fi
+	$(call install-missing,$(FUZZ_PACKAGES))
 
 # The readers of outside bytes fuzzed for FUZZ_SECONDS each (core rooms only, no Qt); prints the
 # executions and coverage each reached. The corpus grows in build/fuzz/corpus from run to run.
@@ -107,6 +102,30 @@ bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BENCH=ON
 	cmake --build build/bench -j $(JOBS) --target tarnwick-bench
 	build/bench/bench/tarnwick-bench
+
+# The Debian package a player installs, and the checks a fresh machine would make of it.
+# dpkg-dev and file compute the dependencies; libfile-mimeinfo-perl lets xdg-mime read the file
+# type database; xdotool, x11-utils and imagemagick find and picture windows on Xvfb.
+PACKAGE_PACKAGES := dpkg-dev file desktop-file-utils appstream lintian xdg-utils shared-mime-info \
+  libfile-mimeinfo-perl xvfb xauth xdotool x11-utils imagemagick
+
+deps-package: deps
+	$(call install-missing,$(PACKAGE_PACKAGES))
+
+# A Release build of the program alone, packed by CPack into build/package/tarnwick_*.deb.
+package: deps-package
+	cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build/package -j $(JOBS)
+	rm -f build/package/tarnwick_*.deb
+	cd build/package && cpack -G DEB
+
+# Validates, installs (through sudo when not root), runs and removes the package again.
+package-check: package
+	$(SUDO) env DEBIAN_FRONTEND=noninteractive packaging/check-package.sh build/package
+
+# docs/screenshot.png, taken again from the real program on the demo game under Xvfb.
+screenshot: package
+	packaging/screenshot.sh build/package
 
 format: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -15,7 +15,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup] [--scratch FOLDER]\n";
+    "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup|hashing] [--scratch "
+    "FOLDER]\n";
 
 std::string ThisProgram() {
   char path[PATH_MAX];
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
   if (ok && (only.empty() || only == "wine")) ok = tarnwick::bench::RunWinePaths(options);
   if (ok && (only.empty() || only == "memory")) ok = tarnwick::bench::RunMemoryPeak(options);
   if (ok && (only.empty() || only == "startup")) ok = tarnwick::bench::RunStartUp(options);
+  if (ok && (only.empty() || only == "hashing")) ok = tarnwick::bench::RunHashingPeak(options);
   std::filesystem::remove_all(options.scratch, error);
   return ok ? 0 : 1;
 }

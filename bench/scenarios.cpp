@@ -14,6 +14,7 @@
 #include "fixtures/recording_messages.h"
 #include "harness.h"
 #include "install/install.h"
+#include "ledger/ledger.h"
 #include "modlog/removal.h"
 #include "platform/binary_file.h"
 #include "platform/file_system.h"
@@ -191,6 +192,18 @@ int RunChildMode(const std::string& mode, const std::string& first, const std::s
     std::vector<unsigned char> held(mib << 20);
     FillPattern(held.data(), held.size(), 0);
     result = held.size() == (mib << 20) ? 0 : 4;
+  } else if (mode == "hash-idle") {
+    std::vector<unsigned char> buffer(kHashBufferSize);
+    result = buffer.size() == kHashBufferSize ? 0 : 4;
+  } else if (mode == "hash" || mode == "keep") {
+    // The package store's two passes over a whole file: hashing it, and copying it in while
+    // hashing (`second` is the store's data folder).
+    std::vector<unsigned char> buffer(kHashBufferSize);
+    std::string hash;
+    int64_t length = 0;
+    result = mode == "hash"
+                 ? (HashFile(first, buffer, hash, &length) ? 1 : 0)
+                 : (KeepPackage(LedgerPathsFor(second + "mods.log"), first, buffer, hash) ? 1 : 0);
   } else if (mode == "idle" || mode == "install") {
     const std::string folder = first.back() == '/' ? first : first + "/";
     const GameFiles files = MakeGameFiles(folder, folder + "data/");
@@ -664,6 +677,64 @@ bool RunMemoryPeak(const Options& options) {
     std::printf("| %.0f MiB | %" PRId64 " | %.0f | %.0f | %.2f |\n",
                 static_cast<double>(size) / kMiB, idle_peak, peak,
                 peak - static_cast<double>(idle_peak), Median(seconds));
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+bool RunHashingPeak(const Options& options) {
+  const std::string folder = FreshFolder(options.scratch + "/hashing");
+  const Machine machine = DescribeMachine(folder);
+  // The file and its kept copy must both fit.
+  const std::optional<int64_t> fitting =
+      FittingPayload(options.memory_payload, machine.available_bytes / 2);
+  if (!fitting) return Fail("not even a 1 MiB file fits on the disk twice");
+  std::vector<int64_t> sizes = {int64_t{1} << 20};
+  if (*fitting > sizes.front()) sizes.push_back(*fitting);
+
+  std::printf("## Peak resident memory of hashing and keeping one file (child process, VmHWM)\n\n");
+  std::printf(
+      "\"hash\" is HashFile over the whole file (the kept package check, a replaced file's "
+      "fingerprint); \"keep\" is KeepPackage, which copies it into the store while hashing. "
+      "\"base\" holds only the 64000-byte buffer.\n\n");
+  std::printf(
+      "| File | base KiB | hash KiB | keep KiB | hash s | keep s |\n"
+      "|---:|---:|---:|---:|---:|---:|\n");
+  const std::string peak_file = folder + "peak.txt";
+  auto peak_of = [&](const std::string& mode, const std::string& file, ChildRun* run) {
+    (void)::unlink(peak_file.c_str());
+    *run = RunChild({options.self, "--child", mode, file, folder, peak_file});
+    return run->exit_code == 0 ? ReadPeak(peak_file) : -1;
+  };
+  for (int64_t size : sizes) {
+    const std::string file = folder + "archive.drs";
+    {
+      std::ofstream out(file, std::ios::binary | std::ios::trunc);
+      std::vector<unsigned char> block(1 << 20);
+      for (int64_t written = 0; written < size && out;) {
+        FillPattern(block.data(), block.size(), static_cast<uint64_t>(written));
+        const int64_t n = std::min<int64_t>(size - written, static_cast<int64_t>(block.size()));
+        out.write(reinterpret_cast<const char*>(block.data()), n);
+        written += n;
+      }
+      if (!out) return Fail("cannot write the file to hash");
+    }
+    ::sync();
+    ChildRun base, hash, keep;
+    const int64_t base_peak = peak_of("hash-idle", file, &base);
+    const int64_t hash_peak = peak_of("hash", file, &hash);
+    const int64_t keep_peak = peak_of("keep", file, &keep);
+    if (base_peak < 0 || hash_peak < 0 || keep_peak < 0) return Fail("a hashing child failed");
+    if (LengthOf(folder + "tarnwick/packages/incoming.mpi_") >= 0) {
+      return Fail("the kept copy was left under its temporary name");
+    }
+    std::error_code ignored;
+    fs::remove_all(folder + "tarnwick", ignored);
+    (void)::unlink(file.c_str());
+    std::printf("| %.0f MiB | %" PRId64 " | %" PRId64 " | %" PRId64 " | %.2f | %.2f |\n",
+                static_cast<double>(size) / kMiB, base_peak, hash_peak, keep_peak, hash.seconds,
+                keep.seconds);
   }
   std::printf("\n");
   std::fflush(stdout);

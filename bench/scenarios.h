@@ -76,5 +76,6 @@ void PrintMachine(const Options& options);
 [[nodiscard]] bool RunWinePaths(const Options& options);
 [[nodiscard]] bool RunMemoryPeak(const Options& options);
 [[nodiscard]] bool RunStartUp(const Options& options);
+[[nodiscard]] bool RunHashingPeak(const Options& options);
 
 }  // namespace tarnwick::bench

@@ -1,18 +1,12 @@
 #include "app/installer_state.h"
-#include "app/reg_keys.h"
-#include "platform/file_system.h"
-#include "platform/registry.h"
+#include "manage/game_session.h"
 
 namespace tarnwick {
 
 void getGamePath(InstallerState& state) {
-  state.CCPresent = false;
-  state.GamePath = ReadRegString(RegRoot::kLocalMachine, kCcRegKey, kGamePathValue);
-  if (state.GamePath.empty() || !PathListed(state.GamePath)) {
-    state.GamePath = ReadRegString(RegRoot::kLocalMachine, kBaseRegKey, kGamePathValue);
-  } else {
-    state.CCPresent = true;
-  }
+  const FoundGame found = FindGame(ChosenGameLocation());
+  state.GamePath = found.GamePath;
+  state.CCPresent = found.CCPresent;
 }
 
 }  // namespace tarnwick

@@ -16,8 +16,9 @@
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
-#include "install/install.h"
-#include "modlog/removal.h"
+#include "manage/face_texts.h"
+#include "manage/install_package.h"
+#include "manage/package_contents.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
 
@@ -304,25 +305,21 @@ void InstallerForm::OpenModButton_Click() {
   request.max_path = 256;
   std::string chosen;
   if (!file_dialog_.GetOpenFileName(request, &chosen)) return;
+  OpenPackage(chosen);
+}
+
+void InstallerForm::OpenPackage(const std::string& chosen) {
   if (chosen.empty() || !PathListed(chosen)) return;
 
   state_.PackagePath = chosen;
   // Remembered before reading, so that the next dialog opens here even for a broken package.
   settings_.Set("Open", "Last directory", FolderOfPath(state_.PackagePath));
 
-  switch (ReadPackage(state_.PackagePath, state_.PackageHeader)) {
-    case PackageRead::kCannotOpen:
-      messages_.Error("Error opening mod!");
-      ShowNoPackage();
-      return;
-    case PackageRead::kInvalid:
-      messages_.Error(
-          "Specified MPI file is invalid or corrupted! Make sure you have the latest version of "
-          "the mod installer.");
-      ShowNoPackage();
-      return;
-    case PackageRead::kValid:
-      break;
+  const PackageChoice choice = ChoosePackage(state_.PackagePath, state_.PackageHeader);
+  if (choice != PackageChoice::kChosen) {
+    messages_.Error(PackageChoiceMessage(choice));
+    ShowNoPackage();
+    return;
   }
   SetWrappedText(title_box_, FromGameText(state_.PackageHeader.title));
   if (!readme_) readme_ = std::make_unique<ReadmeForm>();
@@ -342,12 +339,12 @@ void InstallerForm::ReadmeButton_Click() {
 void InstallerForm::InstallModButton_Click() {
   install_mod_button_->setText(QStringLiteral("[installing]"));
   install_mod_button_->setEnabled(false);
-  const bool failed = InstallMod(state_.PackagePath, state_.PackageHeader, state_.ModLog,
-                                 state_.GameFiles, state_.CCPresent, messages_, progress_);
+  const bool failed = InstallPackage(state_.PackagePath, state_.PackageHeader, state_.ModLog,
+                                     state_.GameFiles, state_.CCPresent, messages_, progress_);
   if (!failed) {
     SetWrappedText(title_box_, QString::fromLatin1(kNoPackage));
     readme_button_->setEnabled(false);
-    messages_.Plain("Mod installation", "Mod installed successfully");
+    messages_.Plain(kInstalledTitle, kInstalledText);
   } else {
     // Drops whatever the failed install added in memory but never saved; its message is
     // already shown and the log on disk keeps the incomplete entry for removal.
@@ -361,13 +358,10 @@ void InstallerForm::InstallModButton_Click() {
 void InstallerForm::RemoveButton_Click() {
   ModLog& log = state_.ModLog;
   if (log.ModCount() <= 0) return;
-  if (!messages_.Confirm("Warning",
-                         "This will uninstall all the modifications made by the latest modpack "
-                         "that you have installed (" +
-                             log.Mods[log.ModCount()].Name + "). Do you wish to continue?")) {
+  if (!messages_.Confirm(kRemoveTitle, RemoveLatestQuestion(log.Mods[log.ModCount()].Name))) {
     return;
   }
-  RemoveLatestMod(log, state_.GameFiles, messages_);
+  RemoveLatest(log, state_.GameFiles, messages_);
   UpdateModBox();
 }
 

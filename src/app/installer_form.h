@@ -34,6 +34,8 @@ class InstallerForm : public QMainWindow {
   void Form_Unload();
 
   void OpenModButton_Click();
+  // "Open mod" for a package chosen elsewhere (a program path), from its check onwards.
+  void OpenPackage(const std::string& chosen);
   void ReadmeButton_Click();
   void InstallModButton_Click();
   void RemoveButton_Click();

@@ -5,12 +5,15 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <set>
 #include <string>
 
 #include "common/game_files.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
+#include "ledger/ledger.h"
 #include "modlog/mod_log.h"
 #include "sample_game.h"
 
@@ -77,6 +80,48 @@ class CrashSafety : public ::testing::Test {
     }
   }
 
+  // Right after a cut: the ledger is the old one or the new one whole (never torn), and every
+  // kept package holds exactly the bytes its name hashes; a copy cut short lies only under its
+  // temporary name.
+  void ExpectRecordsUntorn(const std::string& what) {
+    const std::string ledger_file = game_ + "/tarnwick/ledger.json";
+    if (fixtures::Exists(ledger_file)) {
+      Ledger ledger;
+      ASSERT_TRUE(ParseLedger(fixtures::ReadAll(ledger_file), ledger)) << what;
+    }
+    const std::string packages = game_ + "/tarnwick/packages";
+    if (!std::filesystem::is_directory(packages)) return;
+    for (const auto& entry : std::filesystem::directory_iterator(packages)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.path().extension() != ".mpi") continue;
+      const std::string bytes = fixtures::ReadAll(entry.path().string());
+      ASSERT_EQ(HashBytes(bytes.data(), bytes.size()) + ".mpi", name) << what;
+    }
+  }
+
+  // After Remove latest: the ledger was saved against the log it left, so each record belongs to
+  // a log entry, and each kept package is one a record uses.
+  void ExpectLedgerMatchesLog(const std::string& what) {
+    ModLog log;
+    log.LogPath = game_ + "/mods.log";
+    fixtures::RecordingMessages messages;
+    const GameFiles files = MakeGameFiles(game_ + "/", game_ + "/");
+    ASSERT_FALSE(ReadModLog(log, files, messages)) << what;
+    Ledger ledger;
+    ASSERT_TRUE(ParseLedger(fixtures::ReadAll(game_ + "/tarnwick/ledger.json"), ledger)) << what;
+    std::set<std::string> used;
+    for (const LedgerRecord& record : ledger.records) {
+      EXPECT_TRUE(RecordMatches(record, log, record.position)) << what;
+      used.insert(record.package + ".mpi");
+    }
+    const std::string packages = game_ + "/tarnwick/packages";
+    if (!std::filesystem::is_directory(packages)) return;
+    for (const auto& entry : std::filesystem::directory_iterator(packages)) {
+      EXPECT_EQ(used.count(entry.path().filename().string()), 1u)
+          << entry.path().filename() << " left after " << what;
+    }
+  }
+
   // Cuts `command` off at each of its `changes` in every mode, starting from `start` each time,
   // then removes the latest mod (again) and expects the untouched game. Returns the runs made.
   int CutEverywhere(const Snapshot& start, const std::string& command, long changes) {
@@ -86,11 +131,14 @@ class CrashSafety : public ::testing::Test {
         Restore(start);
         // Some cuts hit steps whose failure is ignored (removing a temporary sprite); the
         // command then completes, and the removal must restore the game just the same.
+        const std::string what =
+            command + " cut at change " + std::to_string(cut) + " (" + mode + ")";
         Drive(command, cut, mode.c_str());
+        ExpectRecordsUntorn(what);
         Drive("remove");
         const bool failed_call = mode == "enospc" || mode == "eacces";
-        ExpectPristine(command + " cut at change " + std::to_string(cut) + " (" + mode + ")",
-                       command == "remove" && failed_call);
+        ExpectPristine(what, command == "remove" && failed_call);
+        ExpectLedgerMatchesLog(what);
       }
     }
     std::cout << "[ cut points ] " << command << ": " << changes << " changes, " << runs
@@ -112,8 +160,16 @@ TEST_F(CrashSafety, InstallCutOffAtEveryChangeIsUndoneByRemoval) {
   ASSERT_EQ(Drive("install", 0, "kill", &changes), 0);
   ASSERT_GT(changes, 30);
   ASSERT_NE(fixtures::ReadAll(game_ + "/language.dll"), pristine_["language.dll"]);
+  // The whole install is recorded, its package kept byte for byte.
+  Ledger ledger;
+  ASSERT_TRUE(ParseLedger(fixtures::ReadAll(game_ + "/tarnwick/ledger.json"), ledger));
+  ASSERT_EQ(ledger.records.size(), 1u);
+  EXPECT_EQ(fixtures::ReadAll(game_ + "/tarnwick/packages/" + ledger.records[0].package + ".mpi"),
+            fixtures::ReadAll(package_));
+  ExpectLedgerMatchesLog("a whole install");
   ASSERT_EQ(Drive("remove"), 0);
   ExpectPristine("a whole install");
+  ExpectLedgerMatchesLog("a whole removal");
   EXPECT_EQ(CutEverywhere(pristine_, "install", changes), 4 * changes);
 }
 

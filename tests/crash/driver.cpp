@@ -11,9 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "install/install.h"
+#include "manage/install_package.h"
 #include "modlog/mod_log.h"
-#include "modlog/removal.h"
 #include "package/package.h"
 
 namespace {
@@ -61,12 +60,12 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "Error: package unreadable\n");
       return 1;
     }
-    return tarnwick::InstallMod(argv[3], header, log, game_files, cc_present, messages, nullptr)
+    return tarnwick::InstallPackage(argv[3], header, log, game_files, cc_present, messages, nullptr)
                ? 1
                : 0;
   }
   if (command == "remove") {
-    tarnwick::RemoveLatestMod(log, game_files, messages);
+    tarnwick::RemoveLatest(log, game_files, messages);
     return messages.failed ? 1 : 0;
   }
   return 2;

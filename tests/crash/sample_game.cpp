@@ -55,13 +55,19 @@ void LayOut(const std::string& folder, const Snapshot& files) {
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
   std::filesystem::create_directories(folder);
-  for (const auto& [name, bytes] : files) fixtures::WriteAll(folder + "/" + name, bytes);
+  for (const auto& [name, bytes] : files) {
+    // Tarnwick's own records lie in a folder below the game's files.
+    std::filesystem::create_directories(std::filesystem::path(folder + "/" + name).parent_path());
+    fixtures::WriteAll(folder + "/" + name, bytes);
+  }
 }
 
 Snapshot ReadFolder(const std::string& folder) {
   Snapshot files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    files[entry.path().filename().string()] = fixtures::ReadAll(entry.path().string());
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string name = std::filesystem::relative(entry.path(), folder).generic_string();
+    files[name] = fixtures::ReadAll(entry.path().string());
   }
   return files;
 }

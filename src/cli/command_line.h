@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/console.h"
+#include "manage/game_session.h"
+
+namespace tarnwick::cli {
+
+// What the program was started with.
+struct CommandLine {
+  std::string command;  // "list", "show", "install", "remove", "verify"; empty: the window
+  GameLocation location;
+  bool json = false;
+  bool yes = false;
+  std::string package;        // host path: the package of show/install, or the window's
+  std::optional<int> number;  // remove N
+};
+
+// Parses the arguments. Empty when the program should end at once with `*exit_code`: --help and
+// --version (0, after printing), or a usage error (2, after its message).
+[[nodiscard]] std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv,
+                                                          Console& console, int* exit_code);
+
+// Runs a command (never the window) and returns the exit status.
+[[nodiscard]] int RunCommand(const CommandLine& line, Console& console);
+
+}  // namespace tarnwick::cli

@@ -1,0 +1,47 @@
+#include "cli/progress_bar.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnwick::cli {
+namespace {
+
+using Clock = ProgressBar::Clock;
+using std::chrono::milliseconds;
+
+// News every millisecond for two seconds: drawn no more than 20 times a second.
+TEST(ProgressBarTest, NewsIsDrawnAtMostTwentyTimesASecond) {
+  const Clock::time_point start{};
+  ProgressBar bar(2'000'000, 4, start);
+  for (int ms = 0; ms < 2000; ++ms) {
+    const Clock::time_point now = start + milliseconds(ms);
+    bar.Set(1, ms * 1000);
+    if (bar.DueOnNews(now)) static_cast<void>(bar.Draw(now));
+  }
+  EXPECT_EQ(bar.draws(), 40);
+}
+
+// Without news the line is due again 250 ms after the last draw: at least 4 a second.
+TEST(ProgressBarTest, WithoutNewsDrawnAtLeastFourTimesASecond) {
+  const Clock::time_point start{};
+  ProgressBar bar(1000, 1, start);
+  EXPECT_EQ(bar.DueAnyway(), start + milliseconds(250));
+  static_cast<void>(bar.Draw(start + milliseconds(100)));
+  EXPECT_EQ(bar.DueAnyway(), start + milliseconds(350));
+  EXPECT_FALSE(bar.DueOnNews(start + milliseconds(149)));
+  EXPECT_TRUE(bar.DueOnNews(start + milliseconds(150)));
+}
+
+TEST(ProgressBarTest, LineShowsBytesResourcesAndRate) {
+  const Clock::time_point start{};
+  ProgressBar bar(70'000, 9, start);
+  bar.Set(3, 35'000);
+  EXPECT_EQ(bar.Draw(start + milliseconds(500)),
+            "[############            ]  50%  35.0 kB of 70.0 kB  resource 3 of 9  70.0 kB/s");
+  // Icons copy more than their payloads: the bar stops at full.
+  bar.Set(9, 2'500'000);
+  EXPECT_EQ(bar.Draw(start + milliseconds(1000)),
+            "[########################] 100%  2.5 MB of 70.0 kB  resource 9 of 9  2.5 MB/s");
+}
+
+}  // namespace
+}  // namespace tarnwick::cli
