@@ -5,8 +5,9 @@
 #include <ctime>
 
 #include "app/about_texts.h"
-#include "install/install.h"
-#include "modlog/removal.h"
+#include "manage/face_texts.h"
+#include "manage/install_package.h"
+#include "manage/package_contents.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
 #include "winapp/program_icon.h"
@@ -156,18 +157,12 @@ void InstallerWindow::CreateControls() {
 
 bool InstallerWindow::Form_Load() {
   TraceLog(StartBanner());
-  const OpenGameResult result = OpenGame(game_);
+  const StartUp start = OpenGameSession(ChosenGameLocation(), game_);
   const std::wstring title =
       Widen(kProgramTitle) + (game_.CCPresent ? L" - CC found" : L" - CC not found");
   ::SetWindowTextW(window_, title.c_str());
-  if (result != OpenGameResult::kOpened) {
-    messages_.Error(OpenGameMessage(result));
-    TraceLog(OpenGameTrace(result));
-    ::SendMessageW(window_, WM_CLOSE, 0, 0);
-    return true;
-  }
-  ModLog.LogPath = game_.DataPath + "mods.log";
-  if (ReadModLog(ModLog, game_.GameFiles, messages_)) {
+  if (!start.Ok()) {
+    if (!start.message.empty()) messages_.Error(start.message);
     ::SendMessageW(window_, WM_CLOSE, 0, 0);
     return true;
   }
@@ -190,11 +185,11 @@ void InstallerWindow::SetWrappedText(HWND label, const std::wstring& text) {
 
 void InstallerWindow::UpdateModBox() {
   std::string text;
-  if (ModLog.ModCount() == 0) {
+  if (game_.ModLog.ModCount() == 0) {
     text = "None";
     ::EnableWindow(remove_button_, FALSE);
   } else {
-    for (int32_t i = ModLog.ModCount(); i >= 1; --i) text += ModLog.Mods[i].Name + "\r\n";
+    for (int32_t i = game_.ModLog.ModCount(); i >= 1; --i) text += game_.ModLog.Mods[i].Name + "\r\n";
     ::EnableWindow(remove_button_, TRUE);
   }
   // The last name's line end would show as an empty line between the list and its button.
@@ -301,16 +296,16 @@ void InstallerWindow::InstallModButton_Click() {
   ::SetWindowTextW(install_mod_button_, L"[installing]");
   ::EnableWindow(install_mod_button_, FALSE);
   ::UpdateWindow(install_mod_button_);
-  const bool failed = InstallMod(PackagePath, PackageHeader, ModLog, game_.GameFiles,
-                                 game_.CCPresent, messages_, &progress_);
+  const bool failed = InstallPackage(PackagePath, PackageHeader, game_.ModLog, game_.GameFiles,
+                                     game_.CCPresent, messages_, &progress_);
   if (!failed) {
     SetWrappedText(title_box_, kNoPackage);
     ::EnableWindow(readme_button_, FALSE);
-    messages_.Plain("Mod installation", "Mod installed successfully");
+    messages_.Plain(kInstalledTitle, kInstalledText);
   } else {
     // Drops whatever the failed install added in memory but never saved; its message is
     // already shown and the log on disk keeps the incomplete entry for removal.
-    static_cast<void>(ReadModLog(ModLog, game_.GameFiles, messages_));
+    static_cast<void>(ReadModLog(game_.ModLog, game_.GameFiles, messages_));
     ::EnableWindow(install_mod_button_, TRUE);
   }
   ::SetWindowTextW(install_mod_button_, L"Install");
@@ -318,14 +313,12 @@ void InstallerWindow::InstallModButton_Click() {
 }
 
 void InstallerWindow::RemoveButton_Click() {
-  if (ModLog.ModCount() <= 0) return;
-  if (!messages_.Confirm("Warning",
-                         "This will uninstall all the modifications made by the latest modpack "
-                         "that you have installed (" +
-                             ModLog.Mods[ModLog.ModCount()].Name + "). Do you wish to continue?")) {
+  if (game_.ModLog.ModCount() <= 0) return;
+  const ModLog& log = game_.ModLog;
+  if (!messages_.Confirm(kRemoveTitle, RemoveLatestQuestion(log.Mods[log.ModCount()].Name))) {
     return;
   }
-  RemoveLatestMod(ModLog, game_.GameFiles, messages_);
+  RemoveLatest(game_.ModLog, game_.GameFiles, messages_);
   UpdateModBox();
 }
 

@@ -6,20 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "modlog/mod_log.h"
+#include "manage/game_session.h"
 #include "package/package.h"
 #include "platform/file_dialog.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
 #include "platform/settings.h"
 #include "winapp/readme_window.h"
-#include "winapp/shared_steps.h"
 #include "winapp/twips.h"
 
 namespace tarnwick::winapp {
 
 // The main window: owns the process's state and runs every command to its end on the one
-// thread. It decides nothing itself: it shows what the shared steps and the core return.
+// thread. It decides nothing itself: it shows what the shared operations return.
 class InstallerWindow {
  public:
   InstallerWindow(HINSTANCE instance, Messages& messages, FileDialog& file_dialog,
@@ -77,10 +76,10 @@ class InstallerWindow {
   TwipScale scale_;
   TwipLayout layout_;
 
-  OpenedGame game_;
+  // The game with its log, and the package chosen last.
+  GameSession game_;
   std::string PackagePath;
   tarnwick::PackageHeader PackageHeader;
-  tarnwick::ModLog ModLog;
 
   HWND window_ = nullptr;
   HWND open_mod_button_ = nullptr;
