@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs the window tests of a Windows build folder under Wine on a virtual screen, in a throwaway
-# prefix of their own (they write the game's registry keys). Fails when a test fails.
+# Runs the tests of the Windows programs of a build folder under Wine, in a throwaway prefix of
+# their own (they write the game's registry keys): the command line's, then the window's on a
+# virtual screen. Extra arguments go to both test programs. Fails when a test fails.
 set -euo pipefail
 build=${1:?usage: run-window-tests.sh BUILD_FOLDER [GOOGLETEST_OPTIONS...]}
 shift
+build=$(realpath "$build")
 command -v wine >/dev/null || { echo "wine is missing: run make deps-windows" >&2; exit 1; }
 command -v xvfb-run >/dev/null || { echo "xvfb-run is missing: run make deps-windows" >&2; exit 1; }
 
@@ -18,6 +20,10 @@ trap cleanup EXIT
 
 # One virtual screen for the prefix's start and the tests, at 96 dots per inch as Wine assumes.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  set -e
+  build=$1
+  shift
   wineboot -i >/dev/null 2>&1
-  wine "$@"
-' run "$build/tests/winapp/winapp_tests.exe" "$(realpath "$build/src/winapp/tarnwick-win.exe")" "$@"
+  wine "$build/tests/winapp/console_tests.exe" "$build/src/winapp/tarnwick.exe" "$@"
+  wine "$build/tests/winapp/winapp_tests.exe" "$build/src/winapp/tarnwick-win.exe" "$@"
+' run "$build" "$@"
