@@ -40,11 +40,11 @@ endef
 deps:
 	$(call install-missing,$(DEB_PACKAGES))
 
-# The Windows build: MinGW-w64 (posix threads, for GoogleTest), Wine and a virtual screen to run
-# the tests and the window, GoogleTest's sources to build it for the target, zip for the package
-# and ImageMagick for the window's picture.
+# The Windows build: MinGW-w64 (posix threads, for GoogleTest), Wine and a virtual screen (with
+# Arial's metric twin) to run the tests and the window, GoogleTest's sources to build it for the
+# target, zip for the package, and xdotool and ImageMagick for the window's picture.
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build \
-  xvfb xauth zip unzip imagemagick
+  xvfb xauth zip unzip imagemagick xdotool fonts-liberation
 
 deps-windows:
 	$(call install-missing,$(WINDOWS_PACKAGES))

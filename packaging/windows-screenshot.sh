@@ -40,9 +40,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   done
   [ -n "$main" ] || { echo "windows-screenshot: the window did not open" >&2; exit 1; }
   # The readme opens in the middle of the screen; the picture shows the main window beside it.
-  [ -z "$readme" ] || xdotool windowmove "$readme" 560 60
+  [ -z "$readme" ] || xdotool windowmove "$readme" 490 60
   xdotool windowmove "$main" 40 60
   sleep 1
-  import -window root -crop 1000x420+30+50 +repage "$output"
+  import -window root -crop 980x410+30+50 +repage "$output"
 ' run "$build" "$output"
 echo "$output"
