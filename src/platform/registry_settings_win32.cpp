@@ -1,10 +1,11 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
+#include "platform/registry_settings_win32.h"
+
 #include <windows.h>
 
 #include <vector>
 
-#include "platform/registry_settings_win32.h"
 #include "platform/wide_text_win32.h"
 
 namespace tarnwick {

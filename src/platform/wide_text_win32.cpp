@@ -1,8 +1,8 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
-#include <windows.h>
-
 #include "platform/wide_text_win32.h"
+
+#include <windows.h>
 
 namespace tarnwick {
 
@@ -18,8 +18,8 @@ std::wstring WideFromUtf8(std::string_view utf8) {
 std::string Utf8FromWide(std::wstring_view wide) {
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
-  const int count = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr,
-                                          nullptr);
+  const int count =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(count), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), count, nullptr, nullptr);
   return utf8;

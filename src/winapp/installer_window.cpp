@@ -78,10 +78,10 @@ InstallerWindow::InstallerWindow(HINSTANCE instance, Messages& messages, FileDia
   window_class.lpszClassName = kInstallerFormClass;
   ::RegisterClassExW(&window_class);
 
-  window_ = ::CreateWindowExW(0, kInstallerFormClass, Widen(kProgramTitle).c_str(),
-                              WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, nullptr, CreateMenuBar(), instance_,
-                              this);
+  window_ =
+      ::CreateWindowExW(0, kInstallerFormClass, Widen(kProgramTitle).c_str(),
+                        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, CreateMenuBar(), instance_, this);
   CreateControls();
   // The inside is what the design gives; a menu bar that wraps takes its room from the outside.
   const SIZE outer = OuterSizeFor(window_, kClientWidth, kClientHeight, scale_);
@@ -125,8 +125,8 @@ HMENU InstallerWindow::CreateMenuBar() {
   return bar;
 }
 
-HWND InstallerWindow::AddControl(const wchar_t* kind, const std::wstring& text, DWORD style,
-                                 int id, HFONT font, const TwipRect& rect) {
+HWND InstallerWindow::AddControl(const wchar_t* kind, const std::wstring& text, DWORD style, int id,
+                                 HFONT font, const TwipRect& rect) {
   const HWND control =
       ::CreateWindowExW(0, kind, text.c_str(), style, 0, 0, 0, 0, window_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
@@ -138,19 +138,19 @@ HWND InstallerWindow::AddControl(const wchar_t* kind, const std::wstring& text, 
 void InstallerWindow::CreateControls() {
   open_mod_button_ =
       AddControl(L"BUTTON", L"Open mod", kButton, kOpenModButton, arial9_, {120, 120, 1095, 375});
-  install_mod_button_ = AddControl(L"BUTTON", L"Install", kButton | WS_DISABLED,
-                                   kInstallModButton, arial9_, {120, 480, 1095, 375});
-  readme_button_ = AddControl(L"BUTTON", L"Display readme for mod",
-                              kButton | BS_MULTILINE | WS_DISABLED, kReadmeButton, arial9_,
-                              {1440, 120, 1095, 735});
+  install_mod_button_ = AddControl(L"BUTTON", L"Install", kButton | WS_DISABLED, kInstallModButton,
+                                   arial9_, {120, 480, 1095, 375});
+  readme_button_ =
+      AddControl(L"BUTTON", L"Display readme for mod", kButton | BS_MULTILINE | WS_DISABLED,
+                 kReadmeButton, arial9_, {1440, 120, 1095, 735});
   labels_[1] = AddControl(L"STATIC", L"Current mod:", kLabel, kCurrentModLabel, arial975_,
                           {120, 960, 1455, 240});
   title_box_ =
       AddControl(L"STATIC", kNoPackage, kLabel, kTitleBox, arial975_bold_, {240, 1200, 2295, 840});
   labels_[0] = AddControl(L"STATIC", L"Mods installed:", kLabel, kModsInstalledLabel,
                           arial975_bold_, {2760, 120, 1455, 255});
-  mods_installed_box_ = AddControl(L"STATIC", L"", kLabel, kModsInstalledBox, arial975_,
-                                   {2760, 360, 3540, 240});
+  mods_installed_box_ =
+      AddControl(L"STATIC", L"", kLabel, kModsInstalledBox, arial975_, {2760, 360, 3540, 240});
   remove_button_ = AddControl(L"BUTTON", L"Remove latest", kButton | WS_DISABLED, kRemoveButton,
                               arial9_, {2760, 600, 1335, 375});
 }
@@ -189,7 +189,8 @@ void InstallerWindow::UpdateModBox() {
     text = "None";
     ::EnableWindow(remove_button_, FALSE);
   } else {
-    for (int32_t i = game_.ModLog.ModCount(); i >= 1; --i) text += game_.ModLog.Mods[i].Name + "\r\n";
+    for (int32_t i = game_.ModLog.ModCount(); i >= 1; --i)
+      text += game_.ModLog.Mods[i].Name + "\r\n";
     ::EnableWindow(remove_button_, TRUE);
   }
   // The last name's line end would show as an empty line between the list and its button.
@@ -360,8 +361,7 @@ LRESULT CALLBACK InstallerWindow::WindowProc(HWND window, UINT message, WPARAM w
                                              LPARAM lparam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<InstallerWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcW(window, message, wparam, lparam);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "winapp/win32.h"
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "platform/settings.h"
 #include "winapp/readme_window.h"
 #include "winapp/twips.h"
+#include "winapp/win32.h"
 
 namespace tarnwick::winapp {
 
@@ -61,8 +60,8 @@ class InstallerWindow {
   LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void CreateControls();
   HMENU CreateMenuBar();
-  HWND AddControl(const wchar_t* kind, const std::wstring& text, DWORD style, int id,
-                  HFONT font, const TwipRect& rect);
+  HWND AddControl(const wchar_t* kind, const std::wstring& text, DWORD style, int id, HFONT font,
+                  const TwipRect& rect);
   void SetWrappedText(HWND label, const std::wstring& text);
   void ShowNoPackage();
   void Paint();

@@ -1,7 +1,7 @@
 // The window program of the Windows build: started without arguments, or with the path of a
 // package that then opens as if chosen with "Open mod" (what a double-click on a .mpi file does).
 #include "winapp/win32.h"
-
+// The common controls and the shell want <windows.h> before them.
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -30,7 +30,7 @@ std::string PackageArgument() {
     wchar_t full[MAX_PATH * 4] = {};
     const DWORD length = ::GetFullPathNameW(arguments[1], MAX_PATH * 4, full, nullptr);
     package = tarnwick::Utf8FromWide(length > 0 && length < MAX_PATH * 4 ? std::wstring(full)
-                                                                           : arguments[1]);
+                                                                         : arguments[1]);
   }
   if (arguments != nullptr) ::LocalFree(arguments);
   return package;

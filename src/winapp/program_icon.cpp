@@ -33,8 +33,8 @@ HICON MakeProgramIcon(int size) {
   const HPEN arrow_pen = ::CreatePen(PS_SOLID, 1, pale);
   const HGDIOBJ old_brush = ::SelectObject(dc, arrow_brush);
   const HGDIOBJ old_pen = ::SelectObject(dc, arrow_pen);
-  const POINT arrow[] = {{At(8, size), At(11, size)}, {At(24, size), At(11, size)},
-                         {At(16, size), At(19, size)}};
+  const POINT arrow[] = {
+      {At(8, size), At(11, size)}, {At(24, size), At(11, size)}, {At(16, size), At(19, size)}};
   ::Polygon(dc, arrow, 3);
   ::SelectObject(dc, old_pen);
   ::SelectObject(dc, old_brush);

@@ -46,8 +46,8 @@ ReadmeWindow::ReadmeWindow(HINSTANCE instance, const TwipScale& scale)
   // Readmes run longer than the edit control's default of 32K characters.
   ::SendMessageW(readme_text_, EM_SETLIMITTEXT, 0, 0);
   close_button_ =
-      ::CreateWindowExW(0, L"BUTTON", L"Close readme", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0,
-                        0, 0, window_, ControlMenu(kCloseButton), instance_, nullptr);
+      ::CreateWindowExW(0, L"BUTTON", L"Close readme", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0,
+                        0, window_, ControlMenu(kCloseButton), instance_, nullptr);
   ::SendMessageW(close_button_, WM_SETFONT, reinterpret_cast<WPARAM>(button_font_), FALSE);
   layout_.Place(readme_text_, {0, 0, 6855, 4215});
   layout_.Place(close_button_, {120, 4320, 6855, 375});
@@ -124,12 +124,10 @@ void ReadmeWindow::Form_Resize() {
   layout_.Place(readme_text_, text);
 }
 
-LRESULT CALLBACK ReadmeWindow::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                          LPARAM lparam) {
+LRESULT CALLBACK ReadmeWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<ReadmeWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcW(window, message, wparam, lparam);

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "winapp/win32.h"
-
 #include <string>
 
 #include "winapp/twips.h"
+#include "winapp/win32.h"
 
 namespace tarnwick::winapp {
 

@@ -2,8 +2,6 @@
 // on the console it was started from. Without a command it hands over to the window program
 // beside it, so that "tarnwick" alone or with a package opens the window as everywhere else; the
 // window program itself is a GUI program, so a double-click never flashes a console.
-#include "winapp/win32.h"
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "cli/console.h"
 #include "platform/trace.h"
 #include "platform/wide_text_win32.h"
+#include "winapp/win32.h"
 
 namespace {
 
@@ -33,8 +32,9 @@ int OpenWindow(const std::string& package, tarnwick::cli::Console& console) {
   PROCESS_INFORMATION process{};
   if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-    console.SayLine("tarnwick: the window program tarnwick-win.exe could not be started; it "
-                    "belongs in the same folder as tarnwick.exe.");
+    console.SayLine(
+        "tarnwick: the window program tarnwick-win.exe could not be started; it "
+        "belongs in the same folder as tarnwick.exe.");
     return 1;
   }
   ::CloseHandle(process.hThread);

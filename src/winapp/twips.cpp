@@ -38,7 +38,8 @@ TwipRect TwipLayout::PlacedAt(HWND control) const {
 
 int FittedHeight(HWND label, int width_twips, const TwipScale& scale) {
   std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(label)) + 1, L'\0');
-  text.resize(static_cast<size_t>(::GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(::GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
   // An empty label still takes one line, as it would show one.
   if (text.empty()) text = L" ";
   const HDC dc = ::GetDC(label);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "winapp/win32.h"
-
 #include <vector>
+
+#include "winapp/win32.h"
 
 namespace tarnwick::winapp {
 

@@ -132,10 +132,10 @@ void WinProgress::Open() {
   constexpr int kHeight = 110;
   RECT owner{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   if (owner_ != nullptr) ::GetWindowRect(owner_, &owner);
-  window_ = ::CreateWindowExW(
-      WS_EX_DLGMODALFRAME, kProgressClass, L"Mod installation", WS_POPUP | WS_CAPTION,
-      (owner.left + owner.right - kWidth) / 2, (owner.top + owner.bottom - kHeight) / 2, kWidth,
-      kHeight, owner_, nullptr, instance_, nullptr);
+  window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressClass, L"Mod installation",
+                              WS_POPUP | WS_CAPTION, (owner.left + owner.right - kWidth) / 2,
+                              (owner.top + owner.bottom - kHeight) / 2, kWidth, kHeight, owner_,
+                              nullptr, instance_, nullptr);
   if (window_ == nullptr) return;
   if (font_ == nullptr) {
     NONCLIENTMETRICSW metrics{};
@@ -145,15 +145,14 @@ void WinProgress::Open() {
   }
   RECT client;
   ::GetClientRect(window_, &client);
-  text_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12,
-                            8, client.right - 24, 36, window_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressText)),
-                            instance_, nullptr);
+  text_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 8,
+                            client.right - 24, 36, window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressText)), instance_,
+                            nullptr);
   ::SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 12, 48,
-                           client.right - 24, 18, window_,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBar)), instance_,
-                           nullptr);
+  bar_ = ::CreateWindowExW(
+      0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 12, 48, client.right - 24, 18, window_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBar)), instance_, nullptr);
   ::SendMessageW(bar_, PBM_SETRANGE32, 0, resource_count_ > 0 ? resource_count_ : 1);
   // Modal: the main window takes no input until the install ends.
   if (owner_ != nullptr) ::EnableWindow(owner_, FALSE);

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "winapp/win32.h"
-
 #include <string>
 
 #include "platform/file_dialog.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
+#include "winapp/win32.h"
 
 namespace tarnwick::winapp {
 

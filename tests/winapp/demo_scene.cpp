@@ -24,10 +24,9 @@ bool SetGamePath(const wchar_t* key, const std::string& value) {
                         nullptr, &handle, nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  const bool set = ::RegSetValueExW(handle, L"Game Path", 0, REG_SZ,
-                                    reinterpret_cast<const BYTE*>(wide.c_str()),
-                                    static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) ==
-                   ERROR_SUCCESS;
+  const bool set =
+      ::RegSetValueExW(handle, L"Game Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   ::RegCloseKey(handle);
   return set;
 }
@@ -42,12 +41,14 @@ int main() {
     done = done && !fixtures::WriteHostFile("C:\\Mods\\" + mod.file_name, BuildMpi(mod.package));
   }
   done = done &&
-         SetGamePath(L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
-                     L"Battlegrounds: Clone Campaigns\\1.0",
-                     game) &&
-         SetGamePath(L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
-                     L"Battlegrounds\\1.0",
-                     game);
+         SetGamePath(
+             L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
+             L"Battlegrounds: Clone Campaigns\\1.0",
+             game) &&
+         SetGamePath(
+             L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
+             L"Battlegrounds\\1.0",
+             game);
   if (!done) std::fputs("demo_scene: the demo game could not be written\n", stderr);
   return done ? 0 : 1;
 }

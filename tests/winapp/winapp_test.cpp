@@ -151,8 +151,8 @@ TEST_F(WindowTest, StartsOnTheGameAsDesigned) {
   EXPECT_EQ(PlacedAt(::GetDlgItem(form, kRemoveButton)).top, PlacedAt(list).bottom);
 
   // Help and About answer in information boxes; Exit ends the program.
-  for (const auto& [item, title] : {std::pair{kMenuHelpHelp, L"Help"},
-                                    std::pair{kMenuHelpAbout, L"About"}}) {
+  for (const auto& [item, title] :
+       {std::pair{kMenuHelpHelp, L"Help"}, std::pair{kMenuHelpAbout, L"About"}}) {
     ChooseMenuItem(form, item);
     const Box box = NextBox();
     EXPECT_EQ(box.title, title);

@@ -1,9 +1,8 @@
 // The window's per-user settings, in the prefix's real HKEY_CURRENT_USER.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -44,8 +43,8 @@ TEST_F(RegistrySettingsTest, KeepsFoldersInAnyScriptAsStringValues) {
 
 TEST_F(RegistrySettingsTest, ReadsTheDefaultForValuesItDidNotWrite) {
   HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kSectionKey, 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &key, nullptr),
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kSectionKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr),
             ERROR_SUCCESS);
   const DWORD number = 7;
   ::RegSetValueExW(key, L"Last directory", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
