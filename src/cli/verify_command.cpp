@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "manage/face_texts.h"
 #include "manage/log_check.h"
 #include "platform/host_path.h"
 #include "platform/text_codec.h"
@@ -36,11 +37,10 @@ int CommandRun::Verify() {
   }
   result_["findings"] = std::move(listed);
   if (findings.empty()) {
-    if (!line_.json) console_.PrintLine("The game files match the mod log.");
+    if (!line_.json) console_.PrintLine(kVerifiedText);
     return Finish(kExitOk);
   }
-  Say("The game files have changed since the mod log was written; removing mods may not restore "
-      "them.");
+  Say(kDriftWarning);
   return Finish(kExitRefused);
 }
 

@@ -7,9 +7,11 @@
 #include "app/about_texts.h"
 #include "manage/face_texts.h"
 #include "manage/install_package.h"
+#include "manage/log_check.h"
 #include "manage/package_contents.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
+#include "winapp/list_dialog.h"
 #include "winapp/program_icon.h"
 #include "winapp/win_services.h"
 #include "winapp/window_names.h"
@@ -47,7 +49,9 @@ std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + strle
 
 const std::vector<InstallerWindow::ToolsItem>& InstallerWindow::ToolsItems() {
   // One row per tool, in menu order; the menu is left out while there are none.
-  static const std::vector<ToolsItem> items = {};
+  static const std::vector<ToolsItem> items = {
+      {L"Verify game files", &InstallerWindow::menu_tools_verify_Click},
+  };
   return items;
 }
 
@@ -332,6 +336,23 @@ void InstallerWindow::menu_help_help_Click() {
 void InstallerWindow::menu_help_about_Click() {
   messages_.Information("About", std::string("Tarnwick by ") + kAuthorName + " (" + kAuthorEmail +
                                      ") - unsupported beta version - very buggy!");
+}
+
+void InstallerWindow::menu_tools_verify_Click() {
+  // What is on disk, not what this window last read.
+  if (ReadModLog(game_.ModLog, game_.GameFiles, messages_)) return;
+  UpdateModBox();
+  const std::vector<LogFinding> findings = CheckAgainstLog(game_);
+  if (findings.empty()) {
+    messages_.Information(kVerifyTitle, kVerifiedText);
+    return;
+  }
+  ListView view{FromGameText(kVerifyTitle), FromGameText(kDriftWarning), {L"File", L"Finding"}, {}};
+  for (const LogFinding& finding : findings) {
+    const std::string file = finding.file.substr(finding.file.find_last_of('\\') + 1);
+    view.rows.push_back({FromGameText(file), FromGameText(finding.text)});
+  }
+  ShowListView(instance_, window_, scale_, view);
 }
 
 void InstallerWindow::Command(int id) {

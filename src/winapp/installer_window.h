@@ -47,6 +47,7 @@ class InstallerWindow {
   void menu_exit_Click();
   void menu_help_help_Click();
   void menu_help_about_Click();
+  void menu_tools_verify_Click();
 
  private:
   // An item of the Tools menu: its text and its handler. Each tool is one row of ToolsItems().

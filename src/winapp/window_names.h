@@ -7,7 +7,7 @@ namespace tarnwick::winapp {
 inline constexpr wchar_t kInstallerFormClass[] = L"TarnwickInstallerForm";
 inline constexpr wchar_t kReadmeFormClass[] = L"TarnwickReadmeForm";
 inline constexpr wchar_t kProgressClass[] = L"TarnwickProgress";
-inline constexpr wchar_t kListViewsClass[] = L"TarnwickListView";
+inline constexpr wchar_t kListViewClass[] = L"TarnwickListView";
 
 enum ControlId : int {
   kOpenModButton = 101,
@@ -24,6 +24,9 @@ enum ControlId : int {
 
   kProgressText = 301,
   kProgressBar = 302,
+
+  kListHeading = 401,
+  kListTable = 402,
 };
 
 enum MenuId : int {

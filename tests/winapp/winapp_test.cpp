@@ -32,6 +32,9 @@ constexpr wchar_t kInvalid[] =
     L"Specified MPI file is invalid or corrupted! Make sure you have the latest version of the "
     L"mod installer.";
 
+// LVM_GETITEMCOUNT, without <commctrl.h> and its ordering needs.
+constexpr UINT kListViewItemCount = 0x1000 + 4;
+
 std::wstring g_program;  // tarnwick-win.exe, from the command line
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
@@ -277,6 +280,84 @@ TEST_F(WindowTest, RefusesAnInvalidPackageGivenOnTheCommandLine) {
   ExpectOffered(form, L"");
   EXPECT_EQ(RememberedFolder(), Wide(dir_.path() + "\\Mods\\"));
   EXPECT_FALSE(HasVisibleWindow(program_->id(), kReadmeFormClass));
+}
+
+// The window follows its inside's width and height above their limits, in twips at 96 dots per
+// inch; "Remove latest" stays below the list, or at the bottom when the window is too short.
+TEST_F(WindowTest, FollowsResizes) {
+  WriteGame(true, true);
+  const HWND form = Start();
+  ASSERT_NE(form, nullptr);
+  const HWND list = ::GetDlgItem(form, kModsInstalledBox);
+  const HWND remove = ::GetDlgItem(form, kRemoveButton);
+  RECT outer{}, inner{};
+  ::GetWindowRect(form, &outer);
+  ::GetClientRect(form, &inner);
+  const int frame_width = (outer.right - outer.left) - inner.right;
+  const int frame_height = (outer.bottom - outer.top) - inner.bottom;
+  const auto pixels = [](int twips) { return ::MulDiv(twips, 96, 1440); };
+  // After start-up the list follows the outside: outer width - 2800 twips.
+  EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left,
+            pixels((outer.right - outer.left) * 15 - 2800));
+  struct Step {
+    int width, height;  // inside, pixels
+    int list_width;     // twips
+    bool at_bottom;     // "Remove latest" pulled up to the bottom edge
+  };
+  const Step steps[] = {
+      {300, 200, 4500 - 2800, false},
+      {200, 200, 4500 - 2800, false},  // 3000 twips: the list keeps its width
+      {201, 200, 3015 - 2800, false},
+      {300, 30, 4500 - 2800, true},
+  };
+  for (const Step& step : steps) {
+    ::SetWindowPos(form, nullptr, 0, 0, step.width + frame_width, step.height + frame_height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::GetClientRect(form, &inner);
+    ASSERT_EQ(inner.right, step.width);
+    ASSERT_EQ(inner.bottom, step.height);
+    EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left, pixels(step.list_width)) << step.width;
+    EXPECT_EQ(PlacedAt(remove).top, step.at_bottom ? step.height - 375 / 15 : PlacedAt(list).bottom)
+        << step.height;
+  }
+}
+
+// Tools, "Verify game files": all well in a box; an archive cut short listed in a view of its
+// own, while the main window waits.
+TEST_F(WindowTest, VerifiesTheGameFilesAgainstTheLog) {
+  WriteGame(true, true);
+  const std::string mod = WriteMod("good.mpi", Package("Good mod", "Readme"));
+  const HWND form = Start(L"\"" + Wide(mod) + L"\"");
+  ASSERT_NE(form, nullptr);
+  ExpectOffered(form, L"Good mod");
+  ChooseMenuItem(form, kMenuToolsFirst);
+  Box box = NextBox();
+  EXPECT_EQ(box.title, L"Verify game files");
+  EXPECT_EQ(box.text, L"The game files match the mod log.");
+  Answer(box, IDOK);
+
+  Click(::GetDlgItem(form, kInstallModButton));
+  Answer(NextBox(), IDOK);
+  ASSERT_EQ(WaitForText(::GetDlgItem(form, kModsInstalledBox), L"Good mod"), L"Good mod");
+  const std::string archive = game_ + "Data\\graphics.drs";
+  const HANDLE file = ::CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ::SetFilePointer(file, 100, nullptr, FILE_BEGIN);
+  ::SetEndOfFile(file);
+  ::CloseHandle(file);
+
+  ChooseMenuItem(form, kMenuToolsFirst);
+  const HWND view = WaitForWindow(program_->id(), kListViewClass, L"Verify game files");
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(Text(::GetDlgItem(view, kListHeading)),
+            L"The game files have changed since the mod log was written; removing mods may not "
+            L"restore them.");
+  EXPECT_EQ(::SendMessageW(::GetDlgItem(view, kListTable), kListViewItemCount, 0, 0), 1);
+  EXPECT_FALSE(::IsWindowEnabled(form));
+  ::PostMessageW(view, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 100 && !::IsWindowEnabled(form); ++i) ::Sleep(50);
+  EXPECT_TRUE(::IsWindowEnabled(form));
 }
 
 }  // namespace
