@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fixtures/files.h"
+#include "winapp/window_names.h"
 #include "writers/game_folder.h"
 #include "writers/sandbox.h"
 
@@ -229,6 +230,23 @@ TEST_F(ConsoleTest, UsageErrorsHelpAndVersion) {
     EXPECT_TRUE(Has(help.out, word)) << word;
   }
   EXPECT_EQ(Run({"--version"}).out, "tarnwick 0.81\n");
+}
+
+// Without a command the console program hands over to the window program beside it and ends.
+TEST_F(ConsoleTest, OpensTheWindowWithoutACommand) {
+  const Ran ran = Run({});
+  EXPECT_EQ(ran.status, 0u);
+  EXPECT_EQ(ran.out + ran.err, "");
+  HWND form = nullptr;
+  for (int i = 0; i < 200 && form == nullptr; ++i) {
+    form = ::FindWindowW(winapp::kInstallerFormClass, nullptr);
+    if (form == nullptr) ::Sleep(50);
+  }
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Text(form), L"Tarnwick (v0.81 - beta) - CC found");
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  for (int i = 0; i < 200 && ::IsWindow(form); ++i) ::Sleep(50);
+  EXPECT_FALSE(::IsWindow(form));
 }
 
 }  // namespace

@@ -282,6 +282,31 @@ TEST_F(WindowTest, RefusesAnInvalidPackageGivenOnTheCommandLine) {
   EXPECT_FALSE(HasVisibleWindow(program_->id(), kReadmeFormClass));
 }
 
+// An install that takes a while shows the progress window, which the player cannot close, and
+// keeps the main window from taking input until it ends.
+TEST_F(WindowTest, ShowsProgressDuringALongInstall) {
+  WriteGame(true, true);
+  // Each row is recorded in the log, saved to disk, before its bytes go in: many rows take a
+  // while on any disk.
+  fixtures::MpiPackage package = Package("Big mod", "Readme");
+  package.rows.assign(1000, package.rows[0]);
+  const std::string mod = WriteMod("big.mpi", package);
+  const HWND form = Start(L"\"" + Wide(mod) + L"\"");
+  ASSERT_NE(form, nullptr);
+  ExpectOffered(form, L"Big mod");
+  Click(::GetDlgItem(form, kInstallModButton));
+  const HWND progress = WaitForWindow(program_->id(), kProgressClass, L"Mod installation", 20000);
+  ASSERT_NE(progress, nullptr);
+  EXPECT_FALSE(::IsWindowEnabled(form));
+  EXPECT_EQ(Text(::GetDlgItem(form, kInstallModButton)), L"[installing]");
+  ::PostMessageW(progress, WM_CLOSE, 0, 0);
+  const Box box = WaitForBox(program_->id(), 60000);
+  EXPECT_EQ(box.text, L"Mod installed successfully");
+  EXPECT_FALSE(::IsWindow(progress));
+  Answer(box, IDOK);
+  EXPECT_TRUE(::IsWindowEnabled(form));
+}
+
 // The window follows its inside's width and height above their limits, in twips at 96 dots per
 // inch; "Remove latest" stays below the list, or at the bottom when the window is too short.
 TEST_F(WindowTest, FollowsResizes) {
