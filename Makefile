@@ -116,8 +116,13 @@ asan: deps build/asan/build.ninja
 check: test asan
 
 # The demo game prefix is written once; `make clean` (or removing build/demo-prefix) renews it.
+# Its sample mods are built from their folders in mods/ with the packer mod makers use.
 demo: build
 	@[ -d build/demo-prefix ] || build/default/tools/tarnwick-sandbox build/demo-prefix
+	@for mod in mods/*/; do \
+	  build/default/tools/pack/tarnwick-pack build "$$mod" \
+	    -o "build/demo-prefix/drive_c/Mods/$$(basename "$$mod").mpi" >/dev/null || exit 1; \
+	done
 	WINEPREFIX=$(CURDIR)/build/demo-prefix build/default/src/app/tarnwick
 
 run: build

@@ -15,7 +15,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup|hashing] [--scratch "
+    "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup|hashing|slow] "
+    "[--scratch "
     "FOLDER]\n";
 
 std::string ThisProgram() {
@@ -34,6 +35,7 @@ void MakeQuick(tarnwick::bench::Options& options) {
   options.memory_payload = int64_t{16} << 20;
   options.memory_runs = 1;
   options.startup_mods = 100;
+  options.slow_counts = {100, 400};
 }
 
 }  // namespace
@@ -44,6 +46,7 @@ int main(int argc, char** argv) {
   }
   tarnwick::bench::Options options;
   options.self = ThisProgram();
+  options.slow_sync_shim = TARNWICK_SLOW_SYNC_SHIM;
   std::string only;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -80,6 +83,7 @@ int main(int argc, char** argv) {
   if (ok && (only.empty() || only == "memory")) ok = tarnwick::bench::RunMemoryPeak(options);
   if (ok && (only.empty() || only == "startup")) ok = tarnwick::bench::RunStartUp(options);
   if (ok && (only.empty() || only == "hashing")) ok = tarnwick::bench::RunHashingPeak(options);
+  if (ok && (only.empty() || only == "slow")) ok = tarnwick::bench::RunSlowStorage(options);
   std::filesystem::remove_all(options.scratch, error);
   return ok ? 0 : 1;
 }

@@ -145,18 +145,41 @@ std::string BuildSmallPackage(const std::vector<int32_t>& ids, int count, int si
   return fixtures::BuildMpi(package);
 }
 
+// The resource clock, and the longest wait between two progress reports.
+class GapClock : public Progress {
+ public:
+  void Begin(int resource_count) override {
+    resources.Begin(resource_count);
+    last_ = Clock::now();
+  }
+  void Update(int resource, int64_t bytes_copied) override {
+    resources.Update(resource, bytes_copied);
+    const Clock::time_point now = Clock::now();
+    longest_gap = std::max(longest_gap, std::chrono::duration<double>(now - last_).count());
+    last_ = now;
+  }
+  void End() override {}
+  ResourceClock resources;
+  double longest_gap = 0;
+
+ private:
+  Clock::time_point last_;
+};
+
 bool InstallAndRemove(BenchGame& game, const std::string& package_path, const PackageHeader& header,
-                      int changes, int64_t growth, const std::string* original, RoundTrip* trip) {
+                      int changes, int64_t growth, const std::string* original, RoundTrip* trip,
+                      const InstallTuning& tuning) {
   fixtures::RecordingMessages messages;
   const int64_t length_before = LengthOf(game.archive());
   const int32_t mods_before = game.log.ModCount();
-  ResourceClock clock;
+  GapClock clock;
 
   ::sync();
   Clock::time_point start = Clock::now();
   const bool failed =
-      InstallMod(package_path, header, game.log, game.files, false, messages, &clock);
+      InstallModTuned(package_path, header, game.log, game.files, false, messages, &clock, tuning);
   trip->install_seconds = SecondsSince(start);
+  trip->longest_report_gap = clock.longest_gap;
   if (failed || !messages.boxes.empty()) {
     return Fail("the install failed: " +
                 (messages.boxes.empty() ? std::string("no message") : messages.boxes[0].text));
@@ -167,7 +190,7 @@ bool InstallAndRemove(BenchGame& game, const std::string& package_path, const Pa
   if (LengthOf(game.archive()) != length_before + growth) {
     return Fail("the archive did not grow by the payload");
   }
-  trip->resource_seconds = clock.Durations();
+  trip->resource_seconds = clock.resources.Durations();
   trip->log_bytes = LengthOf(game.log.LogPath);
 
   ::sync();
@@ -204,6 +227,29 @@ int RunChildMode(const std::string& mode, const std::string& first, const std::s
     result = mode == "hash"
                  ? (HashFile(first, buffer, hash, &length) ? 1 : 0)
                  : (KeepPackage(LedgerPathsFor(second + "mods.log"), first, buffer, hash) ? 1 : 0);
+  } else if (mode == "install-before" || mode == "install-after" ||
+             mode.rfind("install-tuned:", 0) == 0) {
+    InstallTuning tuning = mode == "install-before" ? kBefore : InstallTuning{};
+    long long resources = 0;
+    long long bytes = 0;
+    if (std::sscanf(mode.c_str(), "install-tuned:%lld:%lld", &resources, &bytes) == 2) {
+      tuning.batch_resources = static_cast<int>(resources);
+      tuning.batch_bytes = bytes;
+    }
+    const std::string folder = first.back() == '/' ? first : first + "/";
+    const GameFiles files = MakeGameFiles(folder, folder + "data/");
+    ModLog log;
+    log.LogPath = folder + "data/mods.log";
+    fixtures::RecordingMessages messages;
+    PackageHeader header;
+    if (ReadPackage(second, header) != PackageRead::kValid) return 2;
+    const Clock::time_point start = Clock::now();
+    const bool failed =
+        InstallModTuned(second, header, log, files, false, messages, nullptr, tuning);
+    const double seconds = SecondsSince(start);
+    std::ofstream out(peak_file, std::ios::trunc);
+    out << seconds << "\n";
+    return failed || !messages.boxes.empty() || !out.flush() ? 1 : 0;
   } else if (mode == "idle" || mode == "install") {
     const std::string folder = first.back() == '/' ? first : first + "/";
     const GameFiles files = MakeGameFiles(folder, folder + "data/");
@@ -239,8 +285,9 @@ void PrintMachine(const Options& options) {
               static_cast<double>(machine.available_bytes) / (kMiB * 1024.0));
   std::printf(
       "\nWarm page cache throughout (the cache cannot be dropped here); `sync` before "
-      "every timed step; no copy, the program's included, syncs the data it writes. "
-      "The program syncs only the mod log (file and folder) at each save.\n\n");
+      "every timed step. The program syncs the mod log (file and folder) at each save and, "
+      "after, every game file it changed once before the last save; the plain copies sync "
+      "only where a line says so.\n\n");
   std::fflush(stdout);
 }
 
@@ -262,14 +309,40 @@ bool RunLargeResource(const Options& options) {
     return Fail("the program rejects the large package");
   }
 
-  std::vector<double> install, remove, cp, loop;
+  std::vector<double> install, unsynced, before, remove, cp, cp_sync, loop;
+  double longest_gap = 0;
+  InstallTuning no_data_sync;
+  no_data_sync.sync_data = false;
   for (int run = 0; run < options.large_runs; ++run) {
     RoundTrip trip;
+    if (!InstallAndRemove(game, package_path, header, 1, options.large_payload, nullptr, &trip,
+                          kBefore)) {
+      return false;
+    }
+    before.push_back(trip.install_seconds);
+    if (!InstallAndRemove(game, package_path, header, 1, options.large_payload, nullptr, &trip,
+                          no_data_sync)) {
+      return false;
+    }
+    unsynced.push_back(trip.install_seconds);
     if (!InstallAndRemove(game, package_path, header, 1, options.large_payload, nullptr, &trip)) {
       return false;
     }
     install.push_back(trip.install_seconds);
     remove.push_back(trip.remove_seconds);
+    longest_gap = std::max(longest_gap, trip.longest_report_gap);
+
+    {
+      const std::string copy = folder + "copy.bin";
+      ::sync();
+      const Clock::time_point start = Clock::now();
+      if (auto error = CopyWithCp(package_path, copy)) return Fail("cp failed: " + error.message());
+      BinaryFile copied;
+      if (copied.Open(copy, OpenMode::kReadWrite) || copied.Sync()) return Fail("cannot sync");
+      (void)copied.Close();
+      cp_sync.push_back(SecondsSince(start));
+      (void)::unlink(copy.c_str());
+    }
 
     const std::string copy = folder + "copy.bin";
     ::sync();
@@ -293,17 +366,27 @@ bool RunLargeResource(const Options& options) {
   const double m_cp = Median(cp);
   const double m_loop = Median(loop);
   std::printf("## One large resource (%.0f MiB), median of %d runs\n\n", mib, options.large_runs);
-  std::printf("| Step | Median s | MiB/s | Install / this |\n|---|---:|---:|---:|\n");
-  std::printf("| InstallMod (one resource into a 16-entry archive) | %.3f | %.0f | 1.00 |\n",
-              m_install, mib / m_install);
-  std::printf("| cp of the package | %.3f | %.0f | %.2f |\n", m_cp, mib / m_cp, m_install / m_cp);
-  std::printf("| 64000-byte pread/pwrite loop | %.3f | %.0f | %.2f |\n", m_loop, mib / m_loop,
-              m_install / m_loop);
-  std::printf("| RemoveLatestMod | %.4f | | |\n", Median(remove));
+  const double m_unsynced = Median(unsynced);
+  const double m_before = Median(before);
+  const double m_cp_sync = Median(cp_sync);
+  std::printf("| Step | Median s | MiB/s | / cp | / cp + sync |\n|---|---:|---:|---:|---:|\n");
+  const auto line = [&](const char* step, double seconds) {
+    std::printf("| %s | %.3f | %.0f | %.2f | %.2f |\n", step, seconds, mib / seconds,
+                seconds / m_cp, seconds / m_cp_sync);
+  };
+  line("InstallMod after: kernel copy, the archive synced before the last save", m_install);
+  line("InstallMod after, without that sync", m_unsynced);
+  line("InstallMod before: 64000-byte buffer, nothing synced but the log", m_before);
+  line("cp of the package", m_cp);
+  line("cp of the package, then fsync of the copy", m_cp_sync);
+  line("64000-byte pread/pwrite loop", m_loop);
+  std::printf("| RemoveLatestMod | %.4f | | | |\n", Median(remove));
   std::printf(
-      "\nInstall beyond the plain block loop: %.1f ms (log read, directory read, two log "
-      "saves, entry update).\n\n",
-      Ms(m_install - m_loop));
+      "\nInstall (after) minus cp + sync: %+.1f ms; the install also reads the log and the "
+      "directory, saves the log twice and updates the entry. Longest wait between two progress "
+      "reports: %.3f s "
+      "(%.0f reports a second at least, one per 8 MiB piece, whatever the payload's size).\n\n",
+      Ms(m_install - m_cp_sync), longest_gap, 1.0 / std::max(longest_gap, 1e-6));
   std::fflush(stdout);
   return true;
 }
@@ -329,6 +412,10 @@ bool RunSmallResources(const Options& options) {
     double first_tenth = 0;
     double last_tenth = 0;
     int64_t log_bytes = 0;
+    double before = 0;  // one run in the order before batches
+    double before_first_tenth = 0;
+    double before_last_tenth = 0;
+    int64_t before_log_bytes = 0;
   };
   std::vector<CountResult> results;
   int max_count = 0;
@@ -360,6 +447,19 @@ bool RunSmallResources(const Options& options) {
         return false;
       }
       r.trips.push_back(std::move(trip));
+      if (run == 0) {
+        RoundTrip old;
+        if (!InstallAndRemove(game, r.package_path, r.header, r.count, int64_t{r.count} * size,
+                              &archive.bytes, &old, kBefore)) {
+          return false;
+        }
+        const size_t tenth = std::max<size_t>(1, old.resource_seconds.size() / 10);
+        r.before = old.install_seconds;
+        r.before_first_tenth = MedianOf(old.resource_seconds, 0, tenth);
+        r.before_last_tenth = MedianOf(old.resource_seconds, old.resource_seconds.size() - tenth,
+                                       old.resource_seconds.size());
+        r.before_log_bytes = old.log_bytes;
+      }
     }
   }
   for (CountResult& r : results) {
@@ -482,8 +582,34 @@ bool RunSmallResources(const Options& options) {
                 Ms(r.last_tenth), static_cast<double>(r.log_bytes) / 1024.0, r.remove,
                 Ms(r.remove / r.count));
   }
+  std::printf(
+      "\n### Before and after, side by side\n\nBefore: one log save per resource, copies "
+      "through the 64000-byte buffer, appended data not synced (one run). After: batches of up "
+      "to 4096 resources or 64 MiB per save, kernel copies, every changed archive synced once "
+      "before the last save (median run). The per-resource cost of the largest count over the "
+      "smallest's is the growth ratio.\n\n");
+  std::printf(
+      "| Resources | before s | before ms / resource | before first / last tenth ms | after s "
+      "| after ms / resource | after first / last tenth ms | before / after | same mods.log size "
+      "|\n"
+      "|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
+  for (const CountResult& r : results) {
+    std::printf("| %d | %.2f | %.3f | %.3f / %.3f | %.3f | %.4f | %.4f / %.4f | %.0fx | %s |\n",
+                r.count, r.before, Ms(r.before / r.count), Ms(r.before_first_tenth),
+                Ms(r.before_last_tenth), r.install, Ms(r.install / r.count), Ms(r.first_tenth),
+                Ms(r.last_tenth), r.before / r.install,
+                r.before_log_bytes == r.log_bytes ? "yes" : "NO");
+  }
+  if (results.size() >= 2) {
+    const CountResult& low = results.front();
+    const CountResult& high = results.back();
+    std::printf(
+        "\nGrowth of the cost per resource, %d over %d resources: before %.2f, after %.2f.\n",
+        high.count, low.count, (high.before / high.count) / (low.before / low.count),
+        (high.install / high.count) / (low.install / low.count));
+  }
 
-  std::printf("\n### Where one resource's time goes\n\n");
+  std::printf("\n### Before: where one resource's time went\n\n");
   std::printf(
       "Measured on their own: open + ReadDrsDirectory + close of the %d-entry archive "
       "%.3f ms; CopyBlocks of one %d-byte payload %.4f ms; SaveModLog of a log holding "
@@ -496,7 +622,7 @@ bool RunSmallResources(const Options& options) {
       "| Resources | directory ms | copy ms | log save ms (avg) | rest ms | measured ms "
       "| log save share |\n|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const CountResult& r : results) {
-    const double per = r.install / r.count;
+    const double per = r.before / r.count;
     const double save = save_line.intercept + save_line.slope * (r.count + 1) / 2.0;
     const double rest = per - directory_read - copy - save;
     std::printf("| %d | %.3f | %.4f | %.3f | %.3f | %.3f | %.0f%% |\n", r.count, Ms(directory_read),
@@ -785,6 +911,152 @@ bool RunStartUp(const Options& options) {
               static_cast<double>(LengthOf(log.LogPath)) / 1024.0, Ms(Median(reads)),
               Ms(Median(lists)), static_cast<double>(list_size) / 1024.0,
               Ms(Median(reads) + Median(lists)));
+  std::fflush(stdout);
+  return true;
+}
+
+bool RunSlowStorage(const Options& options) {
+  const std::string folder = FreshFolder(options.scratch + "/slow");
+  const int size = options.small_resource_size;
+  const SmallArchive archive = BuildSmallArchive(options.archive_entries, size);
+  BenchGame game;
+  if (auto error = MakeBenchGame(folder + "game/", archive.bytes, &game)) {
+    return Fail("cannot build the game: " + error.message());
+  }
+  const std::string result_file = folder + "seconds";
+  const std::string sync_file = folder + "syncs";
+
+  struct Row {
+    int count = 0;
+    double seconds[2] = {0, 0};  // before, after
+    long syncs[2] = {0, 0};
+  };
+  std::vector<Row> rows;
+  for (const int count : options.slow_counts) {
+    Row row;
+    row.count = count;
+    const std::string package_path = folder + "slow.mpi";
+    if (auto error =
+            fixtures::WriteHostFile(package_path, BuildSmallPackage(archive.ids, count, size))) {
+      return Fail("cannot write the package: " + error.message());
+    }
+    for (int which = 0; which < 2; ++which) {
+      ::sync();
+      ::setenv("LD_PRELOAD", options.slow_sync_shim.c_str(), 1);
+      ::setenv("TARNWICK_SYNC_REPORT", sync_file.c_str(), 1);
+      const ChildRun run =
+          RunChild({options.self, "--child", which == 0 ? "install-before" : "install-after",
+                    game.root, package_path, result_file});
+      ::unsetenv("LD_PRELOAD");
+      ::unsetenv("TARNWICK_SYNC_REPORT");
+      if (!run.started || run.exit_code != 0) return Fail("the slow-storage install failed");
+      row.seconds[which] = std::strtod(ReadFileBytes(result_file).c_str(), nullptr);
+      row.syncs[which] = std::strtol(ReadFileBytes(sync_file).c_str(), nullptr, 10);
+
+      fixtures::RecordingMessages messages;
+      if (ReadModLog(game.log, game.files, messages) || game.log.ModCount() != 1 ||
+          game.log.Mods[1].ChangeCount() != count) {
+        return Fail("the slow-storage install did not record its changes");
+      }
+      RemoveLatestMod(game.log, game.files, messages);
+      if (!messages.boxes.empty() || ReadFileBytes(game.archive()) != archive.bytes) {
+        return Fail("the slow-storage removal did not restore the archive");
+      }
+    }
+    (void)::unlink(package_path.c_str());
+    rows.push_back(row);
+  }
+
+  // The bounds of a batch, tried on the largest count (resources) and on 256 KiB resources
+  // (bytes), with and without the slow syncs.
+  struct Sweep {
+    std::string what;
+    int64_t bound = 0;
+    double seconds[2] = {0, 0};  // fast, slow
+    long syncs = 0;
+  };
+  std::vector<Sweep> sweeps;
+  const auto run_tuned = [&](const std::string& package_path, int count, int resources,
+                             int64_t bytes, bool slow, double* seconds, long* syncs) {
+    ::sync();
+    if (slow) ::setenv("LD_PRELOAD", options.slow_sync_shim.c_str(), 1);
+    ::setenv("TARNWICK_SYNC_REPORT", sync_file.c_str(), 1);
+    const std::string mode =
+        "install-tuned:" + std::to_string(resources) + ":" + std::to_string(bytes);
+    const ChildRun run =
+        RunChild({options.self, "--child", mode, game.root, package_path, result_file});
+    ::unsetenv("LD_PRELOAD");
+    ::unsetenv("TARNWICK_SYNC_REPORT");
+    if (!run.started || run.exit_code != 0) return false;
+    *seconds = std::strtod(ReadFileBytes(result_file).c_str(), nullptr);
+    if (slow) *syncs = std::strtol(ReadFileBytes(sync_file).c_str(), nullptr, 10);
+    fixtures::RecordingMessages messages;
+    if (ReadModLog(game.log, game.files, messages) || game.log.ModCount() != 1 ||
+        game.log.Mods[1].ChangeCount() != count) {
+      return false;
+    }
+    RemoveLatestMod(game.log, game.files, messages);
+    return messages.boxes.empty() && ReadFileBytes(game.archive()) == archive.bytes;
+  };
+  {
+    const int count = options.slow_counts.back();
+    const std::string package_path = folder + "sweep.mpi";
+    if (fixtures::WriteHostFile(package_path, BuildSmallPackage(archive.ids, count, size))) {
+      return Fail("cannot write the sweep package");
+    }
+    for (const int bound : {16, 64, 256, 1024, 4096}) {
+      Sweep sweep{std::to_string(count) + " x " + std::to_string(size / 1024) +
+                      " KiB, at most this many resources",
+                  bound};
+      for (int slow = 0; slow < 2; ++slow) {
+        if (!run_tuned(package_path, count, bound, int64_t{1} << 40, slow == 1,
+                       &sweep.seconds[slow], &sweep.syncs)) {
+          return Fail("a sweep install failed");
+        }
+      }
+      sweeps.push_back(sweep);
+    }
+    const int big = options.slow_counts.size() > 2 ? 1024 : 64;
+    const int big_size = 256 * 1024;
+    if (fixtures::WriteHostFile(package_path, BuildSmallPackage(archive.ids, big, big_size))) {
+      return Fail("cannot write the sweep package");
+    }
+    for (const int64_t mib : {4, 16, 64, 256}) {
+      Sweep sweep{std::to_string(big) + " x 256 KiB, at most this many MiB", mib};
+      for (int slow = 0; slow < 2; ++slow) {
+        if (!run_tuned(package_path, big, 1 << 20, mib << 20, slow == 1, &sweep.seconds[slow],
+                       &sweep.syncs)) {
+          return Fail("a sweep install failed");
+        }
+      }
+      sweeps.push_back(sweep);
+    }
+    (void)::unlink(package_path.c_str());
+  }
+
+  std::printf("## Slow storage: every sync takes 10 ms\n\n");
+  std::printf(
+      "The install runs as a child with `bench/slow_fsync_shim.cpp` preloaded: each fsync and "
+      "fdatasync sleeps 10 ms before it syncs, as on an SD card, and is counted. %d-byte "
+      "resources into the archive of %d entries; one run each.\n\n",
+      size, options.archive_entries);
+  std::printf(
+      "| Resources | before s | before syncs | after s | after syncs | before / after |\n"
+      "|---:|---:|---:|---:|---:|---:|\n");
+  for (const Row& row : rows) {
+    std::printf("| %d | %.2f | %ld | %.3f | %ld | %.0fx |\n", row.count, row.seconds[0],
+                row.syncs[0], row.seconds[1], row.syncs[1], row.seconds[0] / row.seconds[1]);
+  }
+  std::printf(
+      "\n### The bounds of a batch\n\nThe same install with other bounds (the other bound "
+      "unlimited), on this disk and with 10 ms syncs; one run each.\n\n"
+      "| Package | bound | this disk s | 10 ms syncs s | syncs |\n|---|---:|---:|---:|---:|\n");
+  for (const Sweep& sweep : sweeps) {
+    std::printf("| %s | %lld | %.3f | %.3f | %ld |\n", sweep.what.c_str(),
+                static_cast<long long>(sweep.bound), sweep.seconds[0], sweep.seconds[1],
+                sweep.syncs);
+  }
+  std::printf("\n");
   std::fflush(stdout);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/game_files.h"
+#include "install/install.h"
 #include "modlog/mod_log.h"
 #include "package/package.h"
 
@@ -26,7 +27,13 @@ struct Options {
   int memory_runs = 3;
   int startup_mods = 1000;
   int startup_changes = 10;
+  std::string slow_sync_shim;  // the LD_PRELOAD library that makes each sync take 10 ms
+  std::vector<int> slow_counts = {100, 1000, 4000};
 };
+
+// The install as it was before batches: one log save per resource, copies through the buffer
+// only, appended data not synced. "After" is InstallTuning{}, what the program does.
+inline constexpr InstallTuning kBefore{1, int64_t{1} << 40, false, false};
 
 // A game folder holding only the base game-data archive, which is where a normal resource with
 // archive number 0 goes when Clone Campaigns is absent.
@@ -58,15 +65,19 @@ struct RoundTrip {
   double install_seconds = 0;
   double remove_seconds = 0;
   std::vector<double> resource_seconds;
-  int64_t log_bytes = 0;  // mods.log after the install
+  int64_t log_bytes = 0;          // mods.log after the install
+  double longest_report_gap = 0;  // seconds between two progress reports, at most
 };
 [[nodiscard]] bool InstallAndRemove(BenchGame& game, const std::string& package_path,
                                     const PackageHeader& header, int changes, int64_t growth,
-                                    const std::string* original, RoundTrip* trip);
+                                    const std::string* original, RoundTrip* trip,
+                                    const InstallTuning& tuning = {});
 
 // The child side of the memory runs, which writes its peak resident memory to `peak_file`:
-// "install" installs the package `second` into the game at `first`; "idle" only reads the package
-// and the log; "touch" holds `first` MiB of touched memory. Exit code 0 when it did what was asked.
+// "install" installs the package `second` into the game at `first` ("install-before" and
+// "install-after" the same, tuned so, writing the install's seconds instead of the peak); "idle"
+// only reads the package and the log; "touch" holds `first` MiB of touched memory. Exit code 0 when
+// it did what was asked.
 [[nodiscard]] int RunChildMode(const std::string& mode, const std::string& first,
                                const std::string& second, const std::string& peak_file);
 
@@ -77,5 +88,6 @@ void PrintMachine(const Options& options);
 [[nodiscard]] bool RunMemoryPeak(const Options& options);
 [[nodiscard]] bool RunStartUp(const Options& options);
 [[nodiscard]] bool RunHashingPeak(const Options& options);
+[[nodiscard]] bool RunSlowStorage(const Options& options);
 
 }  // namespace tarnwick::bench

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const WineRegValue* value = registry->Find(key, value_name);
       TARNWICK_FUZZ_CHECK(value == nullptr || has_key);
       if (value == nullptr) continue;
-      const std::string ansi = AnsiRegString(*value);
+      const std::string ansi = RegStringValue(*value);
       TARNWICK_FUZZ_CHECK(ansi.size() < 1024);
       TARNWICK_FUZZ_CHECK(ansi.find('\0') == std::string::npos);
     }

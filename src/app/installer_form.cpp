@@ -17,9 +17,13 @@
 #include "app/readme_form.h"
 #include "app/twips.h"
 #include "manage/face_texts.h"
+#include "manage/game_session.h"
 #include "manage/install_package.h"
+#include "manage/open_game.h"
 #include "manage/package_contents.h"
 #include "platform/file_system.h"
+#include "platform/host_path.h"
+#include "platform/text_codec.h"
 #include "platform/trace.h"
 
 namespace tarnwick {
@@ -36,6 +40,9 @@ constexpr int kResizeMinHeight = 200;
 constexpr int kLine1BottomGap = 105;
 
 constexpr char kNoPackage[] = "[none]";
+// The install the player chose, by its InstallKey.
+constexpr char kGameSection[] = "Game";
+constexpr char kInstallSetting[] = "Install";
 
 // A push button whose caption wraps at its width, as the readme button's two-line caption needs.
 class WrappingButton : public QPushButton {
@@ -62,6 +69,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
   label->setObjectName(QString::fromLatin1(name));
   label->setFont(font);
   label->setWordWrap(wraps);
+  // Titles and mod names come from files: shown as they are, never read as markup.
+  label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setAutoFillBackground(false);
   QPalette palette = label->palette();
@@ -88,8 +97,13 @@ std::string StartBanner() {
 }  // namespace
 
 InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settings& settings,
-                             Progress* progress)
-    : messages_(messages), file_dialog_(file_dialog), settings_(settings), progress_(progress) {
+                             Progress* progress, InstallChooser* chooser)
+    : messages_(messages),
+      file_dialog_(file_dialog),
+      settings_(settings),
+      progress_(progress),
+      chooser_(chooser != nullptr ? chooser : &own_chooser_) {
+  own_chooser_.SetOwner(this);
   setWindowTitle(QString::fromLatin1(kProgramTitle));
   setFont(ArialFont(9));
 
@@ -137,6 +151,12 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
 
   menu_exit_ = menuBar()->addAction(QStringLiteral("Exit"));
   menu_exit_->setObjectName(QStringLiteral("menu_exit"));
+  // What the program does beyond the original window; each tool is one item here.
+  menu_tools_ = menuBar()->addMenu(QStringLiteral("Tools"));
+  menu_tools_->setObjectName(QStringLiteral("menu_tools"));
+  menu_tools_choose_game_ =
+      AddToolsItem("menu_tools_choose_game", QStringLiteral("Choose game\u2026"),
+                   &InstallerForm::menu_tools_choose_game_Click);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->setObjectName(QStringLiteral("menu_help"));
   menu_help_help_ = help->addAction(QStringLiteral("Help"));
@@ -157,41 +177,50 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
 
 InstallerForm::~InstallerForm() = default;
 
-bool InstallerForm::Form_Load() {
-  TraceLog(StartBanner());
-  getGamePath(state_);
-  state_.DataPath = state_.GamePath + "data\\";
+QAction* InstallerForm::AddToolsItem(const char* name, const QString& text,
+                                     void (InstallerForm::*handler)()) {
+  QAction* item = menu_tools_->addAction(text);
+  item->setObjectName(QString::fromLatin1(name));
+  connect(item, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+  return item;
+}
+
+void InstallerForm::SetTitleSuffix() {
   setWindowTitle(QString::fromLatin1(kProgramTitle) +
                  QString::fromLatin1(state_.CCPresent ? " - CC found" : " - CC not found"));
+}
 
-  if (state_.GamePath.empty() || !PathListed(state_.GamePath)) {
-    messages_.Error(
-        "Unable to find SWGB! Please ensure that it is correctly installed and that it has been "
-        "run at least once.");
-    TraceLog("Couldn't find game path");
+void InstallerForm::TakeGame(const GameInstall* install, const OpenedGame& game, ModLog log) {
+  install_ = install != nullptr ? *install : GameInstall();
+  state_.GamePath = game.GamePath;
+  state_.DataPath = game.DataPath;
+  state_.CCPresent = game.CCPresent;
+  state_.GameFiles = game.GameFiles;
+  state_.ModLog = std::move(log);
+}
+
+bool InstallerForm::Form_Load() {
+  TraceLog(StartBanner());
+  const std::vector<GameInstall> installs = FindInstalls(ChosenGameLocation());
+  const InstallPick pick = PickInstall(installs, settings_.Get(kGameSection, kInstallSetting, ""));
+  std::optional<size_t> index = pick.index;
+  if (pick.ask) {
+    // Not choosing starts on the first one found, and asks again next time.
+    if (const std::optional<size_t> chosen = chooser_->ChooseInstall(installs, *index)) {
+      index = chosen;
+      settings_.Set(kGameSection, kInstallSetting, InstallKey(installs[*index]));
+    }
+  }
+  const GameInstall* install = index ? &installs[*index] : nullptr;
+  OpenedGame game;
+  const OpenGameResult result = OpenGame(install, game);
+  TakeGame(install, game, ModLog());
+  SetTitleSuffix();
+  if (result != OpenGameResult::kOpened) {
+    messages_.Error(OpenGameMessage(result));
+    TraceLog(OpenGameTrace(result));
     close();
     return true;
-  }
-  state_.GameFiles = MakeGameFiles(state_.GamePath, state_.DataPath);
-  for (int i = 0; i <= 7; ++i) {
-    if (!PathListed(state_.GameFiles[static_cast<size_t>(i)])) {
-      messages_.Error(
-          "Unable to find SWGB data files! Please ensure that the game is correctly installed.");
-      TraceLog("Couldn't find DRS");
-      close();
-      return true;
-    }
-  }
-  if (state_.CCPresent) {
-    for (int i = kCcOffset; i <= kCcOffset + 7; ++i) {
-      if (!PathListed(state_.GameFiles[static_cast<size_t>(i)])) {
-        messages_.Error(
-            "Unable to find CC data files! Please ensure that the game is correctly installed.");
-        TraceLog("Couldn't find DRS");
-        close();
-        return true;
-      }
-    }
   }
   state_.ModLog.LogPath = state_.DataPath + "mods.log";
   if (ReadModLog(state_.ModLog, state_.GameFiles, messages_)) {
@@ -200,6 +229,40 @@ bool InstallerForm::Form_Load() {
   }
   UpdateModBox();
   return false;
+}
+
+void InstallerForm::menu_tools_choose_game_Click() {
+  const std::vector<GameInstall> installs = FindInstalls(ChosenGameLocation());
+  if (installs.empty()) {
+    messages_.Error(OpenGameMessage(OpenGameResult::kNoGame));
+    return;
+  }
+  const InstallPick pick = PickInstall(installs, InstallKey(install_));
+  const std::optional<size_t> chosen = chooser_->ChooseInstall(installs, pick.index.value_or(0));
+  if (!chosen) return;
+  const GameInstall& install = installs[*chosen];
+  OpenedGame game;
+  ModLog log;
+  const OpenGameResult result = OpenGame(&install, game);
+  if (result != OpenGameResult::kOpened) {
+    messages_.Error(OpenGameMessage(result));
+    TraceLog(OpenGameTrace(result));
+  } else {
+    log.LogPath = game.DataPath + "mods.log";
+  }
+  // A game that cannot be opened leaves the window on the one it had.
+  if (result != OpenGameResult::kOpened || ReadModLog(log, game.GameFiles, messages_)) {
+    SetWinePrefix(install_.prefix);
+    return;
+  }
+  settings_.Set(kGameSection, kInstallSetting, InstallKey(install));
+  TakeGame(&install, game, std::move(log));
+  SetTitleSuffix();
+  state_.PackagePath.clear();
+  state_.PackageHeader = PackageHeader();
+  ShowNoPackage();
+  if (readme_) readme_->close();
+  UpdateModBox();
 }
 
 void InstallerForm::SetWrappedText(QLabel* label, const QString& text) {
@@ -229,6 +292,8 @@ void InstallerForm::UpdateModBox() {
   Place(mods_installed_box_, box);
   QString shown = FromGameText(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  // The last name's line end would show as an empty line between the list and its button.
+  if (shown.endsWith(QLatin1Char('\n'))) shown.chop(1);
   SetWrappedText(mods_installed_box_, shown);
   box = PlacedAt(mods_installed_box_);
 
@@ -305,6 +370,9 @@ void InstallerForm::OpenModButton_Click() {
   request.max_path = 256;
   std::string chosen;
   if (!file_dialog_.GetOpenFileName(request, &chosen)) return;
+  // The dialog's buffer holds max_path characters with the terminating zero, counted as Windows
+  // counts them; a longer choice fails like a cancel.
+  if (Utf16Length(chosen) >= request.max_path) return;
   OpenPackage(chosen);
 }
 

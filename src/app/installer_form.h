@@ -3,7 +3,9 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "app/choose_game_dialog.h"
 #include "app/installer_state.h"
+#include "manage/open_game.h"
 #include "platform/file_dialog.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
@@ -11,6 +13,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QPushButton;
 
 namespace tarnwick {
@@ -20,13 +23,15 @@ class ReadmeForm;
 // The main window: owns the process's state and runs every command to its end.
 class InstallerForm : public QMainWindow {
  public:
-  // `progress` may be null (no progress shown).
-  InstallerForm(Messages& messages, FileDialog& file_dialog, Settings& settings,
-                Progress* progress);
+  // `progress` may be null (no progress shown); without a `chooser` the window asks with its own
+  // dialog.
+  InstallerForm(Messages& messages, FileDialog& file_dialog, Settings& settings, Progress* progress,
+                InstallChooser* chooser = nullptr);
   ~InstallerForm() override;
 
-  // Finds the game, checks its files and reads the mod log. True when it failed: the user has
-  // been told, and the window has been closed without ever being shown.
+  // Finds the game (asking which when several are found and none is remembered), checks its
+  // files and reads the mod log. True when it failed: the user has been told, and the window has
+  // been closed without ever being shown.
   [[nodiscard]] bool Form_Load();
 
   void UpdateModBox();
@@ -42,6 +47,8 @@ class InstallerForm : public QMainWindow {
   void menu_exit_Click();
   void menu_help_help_Click();
   void menu_help_about_Click();
+  // Lets the player switch to another install; the window then starts over on it.
+  void menu_tools_choose_game_Click();
 
   InstallerState& State() { return state_; }
 
@@ -59,6 +66,8 @@ class InstallerForm : public QMainWindow {
   QAction* MenuExit() const { return menu_exit_; }
   QAction* MenuHelpHelp() const { return menu_help_help_; }
   QAction* MenuHelpAbout() const { return menu_help_about_; }
+  QMenu* MenuTools() const { return menu_tools_; }
+  QAction* MenuToolsChooseGame() const { return menu_tools_choose_game_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -69,6 +78,10 @@ class InstallerForm : public QMainWindow {
   void SetWrappedText(QLabel* label, const QString& text);
   void ShowNoPackage();
   void PlaceLine1();
+  QAction* AddToolsItem(const char* name, const QString& text, void (InstallerForm::*handler)());
+  void SetTitleSuffix();
+  // Takes the opened game and its log as the window's state, as start-up leaves it.
+  void TakeGame(const GameInstall* install, const OpenedGame& game, ModLog log);
 
   Messages& messages_;
   FileDialog& file_dialog_;
@@ -89,6 +102,11 @@ class InstallerForm : public QMainWindow {
   QAction* menu_exit_;
   QAction* menu_help_help_;
   QAction* menu_help_about_;
+  QMenu* menu_tools_;
+  QAction* menu_tools_choose_game_;
+  QtInstallChooser own_chooser_;
+  InstallChooser* chooser_;
+  GameInstall install_;  // the one opened; empty before
   std::unique_ptr<ReadmeForm> readme_;
   bool centred_ = false;
 };

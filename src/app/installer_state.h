@@ -19,8 +19,4 @@ struct InstallerState {
   tarnwick::ModLog ModLog;
 };
 
-// Sets GamePath and CCPresent from the registry: the Clone Campaigns key when its folder holds
-// files, else the base game's key, unchecked.
-void getGamePath(InstallerState& state);
-
 }  // namespace tarnwick

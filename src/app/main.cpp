@@ -7,6 +7,7 @@
 #include "app/qt_services.h"
 #include "cli/command_line.h"
 #include "manage/game_session.h"
+#include "platform/file_system.h"
 #include "platform/host_path.h"
 #include "platform/trace.h"
 
@@ -64,6 +65,8 @@ int RunWindow(int argc, char* argv[], const tarnwick::cli::CommandLine& line,
 // With a command word the program runs on the console and never touches the display; without
 // one it opens its window.
 int main(int argc, char* argv[]) {
+  // A file-size limit then ends an install like a full disk, with its message.
+  tarnwick::IgnoreFileSizeSignal();
   if (std::getenv("TARNWICK_TRACE") != nullptr) tarnwick::SetTraceSink(&TraceToStderr);
   tarnwick::cli::Console console(stdin, stdout, stderr);
   int exit_code = 0;

@@ -1,5 +1,6 @@
 #include "app/qt_services.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QSettings>
+#include <QWindow>
 
 #include "platform/host_path.h"
 #include "platform/text_codec.h"
@@ -19,7 +21,12 @@ namespace {
 
 int ShowBox(QWidget* owner, QMessageBox::Icon icon, const std::string& title,
             const std::string& text, QMessageBox::StandardButtons buttons) {
-  QMessageBox box(icon, FromGameText(title), FromGameText(text), buttons, owner);
+  // Before the window shows (start-up) a box sits in the middle of the screen, not on the hidden
+  // window's place.
+  QWidget* parent = owner != nullptr && owner->isVisible() ? owner : nullptr;
+  QMessageBox box(icon, FromGameText(title), FromGameText(text), buttons, parent);
+  // Mod names come from files: shown as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Ok);
   return box.exec();
 }
@@ -42,6 +49,37 @@ class UnstoppableProgressDialog : public QProgressDialog {
   }
   void closeEvent(QCloseEvent* event) override { event->ignore(); }
 };
+
+// Every input to any window, while an install runs; painting and timers go on.
+bool IsUserInput(const QEvent& event) {
+  switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::TabletMove:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return true;
+    case QEvent::Close:
+      // The user's close box; the program's own close() is not spontaneous.
+      return event.spontaneous();
+    default:
+      return false;
+  }
+}
 
 constexpr int kShowAfterMs = 500;
 constexpr int kRepaintEveryMs = 50;
@@ -87,32 +125,60 @@ bool QtFileDialog::GetOpenFileName(const OpenFileRequest& request, std::string* 
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return false;
   const QByteArray host = files.first().toUtf8();
-  std::string program = ProgramPathFromHost(std::string_view(host.constData(), host.size()));
-  if (program.size() > request.max_path) return false;
-  *chosen = std::move(program);
+  *chosen = ProgramPathFromHost(std::string_view(host.constData(), host.size()));
   return true;
 }
 
 std::string QtSettings::Get(const std::string& section, const std::string& key,
                             const std::string& default_value) {
   QSettings settings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
-  settings.beginGroup(FromGameText(section));
-  const QVariant value = settings.value(FromGameText(key));
+  settings.beginGroup(Unicode(section));
+  const QVariant value = settings.value(Unicode(key));
   if (!value.isValid()) return default_value;
-  const QByteArray utf8 = value.toString().toUtf8();
-  return Utf8ToCp1252(std::string_view(utf8.constData(), utf8.size()));
+  return value.toString().toUtf8().toStdString();
 }
 
 void QtSettings::Set(const std::string& section, const std::string& key, const std::string& value) {
   QSettings settings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
-  settings.beginGroup(FromGameText(section));
-  settings.setValue(FromGameText(key), FromGameText(value));
+  settings.beginGroup(Unicode(section));
+  settings.setValue(Unicode(key), Unicode(value));
+}
+
+bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
+  if (!IsUserInput(*event)) return false;
+  // The window on top of all (a box the install opens, or the progress dialog, which offers
+  // nothing to press) takes its input as usual; everything below it takes none.
+  if (const QWidget* modal = QApplication::activeModalWidget()) {
+    if (const auto* widget = qobject_cast<const QWidget*>(watched);
+        widget != nullptr && (widget == modal || modal->isAncestorOf(widget))) {
+      return false;
+    }
+    if (watched == static_cast<QObject*>(modal->windowHandle())) return false;
+  }
+  if (event->type() == QEvent::Close) event->ignore();
+  return true;
 }
 
 QtProgress::QtProgress() = default;
-QtProgress::~QtProgress() = default;
+QtProgress::~QtProgress() { StopBlocking(); }
+
+void QtProgress::StopBlocking() {
+  if (!blocking_) return;
+  blocking_ = false;
+  if (QCoreApplication* application = QCoreApplication::instance()) {
+    application->removeEventFilter(&blocker_);
+  }
+}
 
 void QtProgress::Begin(int resource_count) {
+  // From the first moment, not only once the dialog shows: a click meanwhile would otherwise wait
+  // in the queue and start a command when the install ends.
+  if (!blocking_) {
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+      application->installEventFilter(&blocker_);
+      blocking_ = true;
+    }
+  }
   resource_count_ = resource_count;
   auto* bar = new QProgressBar;
   bar->setRange(0, resource_count > 0 ? resource_count : 1);
@@ -140,9 +206,15 @@ void QtProgress::Update(int resource, int64_t bytes_copied) {
                             .arg(QLocale().toString(static_cast<qlonglong>(bytes_copied))));
   if (auto* bar = dialog_->findChild<QProgressBar*>()) bar->setValue(resource);
   if (!dialog_->isVisible() && since_begin_.elapsed() >= kShowAfterMs) dialog_->show();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Input is taken out of the queue here and dropped by the blocker.
+  QCoreApplication::processEvents();
 }
 
-void QtProgress::End() { dialog_.reset(); }
+void QtProgress::End() {
+  // What arrived since the last update is dropped too, before input is taken again.
+  if (blocking_) QCoreApplication::processEvents();
+  StopBlocking();
+  dialog_.reset();
+}
 
 }  // namespace tarnwick

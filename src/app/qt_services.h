@@ -46,8 +46,15 @@ class QtSettings : public Settings {
   void Set(const std::string& section, const std::string& key, const std::string& value) override;
 };
 
+// Drops every input event while installed as the application's event filter.
+class InputBlocker : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 // A modal dialog that appears only when an install takes a while, and keeps the windows painted
-// without letting the user start another command meanwhile.
+// without letting the user start another command meanwhile: from Begin to End no window takes
+// input.
 class QtProgress : public Progress {
  public:
   QtProgress();
@@ -58,6 +65,10 @@ class QtProgress : public Progress {
   void End() override;
 
  private:
+  void StopBlocking();
+
+  InputBlocker blocker_;
+  bool blocking_ = false;
   QPointer<QWidget> owner_;
   std::unique_ptr<QProgressDialog> dialog_;
   QElapsedTimer since_begin_;

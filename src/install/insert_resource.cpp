@@ -1,114 +1,83 @@
-#include <limits>
 #include <string>
+#include <vector>
 
 #include "archive/drs.h"
+#include "install/archive_planner.h"
 #include "install/install.h"
-#include "install/install_rules.h"
-#include "platform/failure.h"
 #include "platform/trace.h"
 
 namespace tarnwick {
-namespace {
 
-constexpr char kCcNeeded[] =
-    "This mod requires the Clone Campaigns expansion pack, which cannot be found - if you have "
-    "installed it, make sure it has been run at least once. If you don't have CC, you can't use "
-    "this mod until you buy it!";
+HandlerOutcome EndAtRefusal(InstallContext& context, const PlannedChange& refused) {
+  if (!refused.message.empty()) context.messages.Error(refused.message);
+  if (refused.outcome == HandlerOutcome::kError) context.error = refused.error;
+  return refused.outcome;
+}
 
-}  // namespace
-
-HandlerOutcome InsertResource(InstallContext& context) {
-  TraceLog("Normal resource");
-  const ResourceEntry& resource = context.resource;
-  if (resource.targetCode > 4) return HandlerOutcome::kInvalidPackage;
-
-  const ArchiveChoice choice =
-      ChooseArchive(resource.targetCode, resource.resourceId, context.CCPresent);
-  if (choice.needs_cc && !context.CCPresent) {
-    TraceLog("CC needed but not found");
-    context.messages.Error(kCcNeeded);
-    return HandlerOutcome::kAbort;
+HandlerOutcome RecordAndApply(InstallContext& context, ArchivePlanner& planner,
+                              const std::vector<BatchItem>& batch) {
+  // Recorded before touched: the whole batch goes into the log first.
+  for (const BatchItem& item : batch) {
+    const FileChange& change = item.planned.change;
+    CurrentEntry(context).Changes.push_back(change);
+    context.log.FileState[static_cast<size_t>(change.FileIndex)] =
+        change.OldState + item.resource->dataLength;
   }
-  const int index = choice.index;
-  const auto slot = static_cast<size_t>(index);
-
-  // Checked before anything is recorded: a payload outside the package, or one that would push
-  // the recorded length past what the log's 32-bit values hold, cannot be installed.
-  if (!PayloadInPackage(context)) return HandlerOutcome::kInvalidPackage;
-  const int32_t old_state = context.log.FileState[slot];
-  if (static_cast<int64_t>(old_state) + resource.dataLength > std::numeric_limits<int32_t>::max()) {
-    return HandlerOutcome::kInvalidPackage;
-  }
-  if (old_state < 0) return Fail(context, make_error_code(FileError::kOutOfRange));
-
-  TraceLog("Opening DRS");
-  BinaryFile archive;
-  if (auto error = archive.Open(context.game_files[slot], OpenMode::kReadWrite)) {
-    return Fail(context, error);
-  }
-  DrsDirectory directory;
-  std::error_code io_error;
-  switch (ReadDrsDirectory(archive, directory, context.messages, &io_error)) {
-    case DrsRead::kOk:
-      break;
-    case DrsRead::kInvalid:
-      return HandlerOutcome::kInvalidPackage;
-    case DrsRead::kIoError:
-      return Fail(context, io_error);
-  }
-
-  TraceLog("Looking for match");
-  int64_t entry_pos = -1;
-  int32_t number = 0;
-  for (const DrsTableInfo& table : directory.tables) {
-    for (int32_t k = 0; k < table.entryCount; ++k) {
-      ++number;
-      if (directory.entries[number].id == resource.resourceId) {
-        entry_pos = static_cast<int64_t>(table.entriesOffset) + int64_t{kDrsEntrySize} * k;
-      }
-    }
-  }
-  if (entry_pos < 0) return HandlerOutcome::kInvalidPackage;
-
-  TraceLog("Found match");
-  unsigned char entry[kDrsEntrySize];
-  if (auto error = archive.ReadAt(entry_pos, entry, sizeof entry)) return Fail(context, error);
-
-  FileChange change;
-  change.FileIndex = static_cast<int16_t>(index);
-  change.OldState = old_state;
-  change.EntryPos = static_cast<int32_t>(entry_pos);
-  change.OldOffset = LoadI32(entry + 4);
-  change.OldSize = LoadI32(entry + 8);
-  CurrentEntry(context).Changes.push_back(change);
-  context.log.FileState[slot] = old_state + resource.dataLength;
   if (SaveModLog(context.log, context.messages)) return Fail(context, {});
 
-  TraceLog("Adding to DRS");
-  TraceLog(" Seeking DRS to", old_state);
-  if (auto error = archive.Seek(old_state)) return Fail(context, error);
-  TraceLog(" Seeking MPI to", resource.dataOffset);
-  if (auto error = context.package.Seek(resource.dataOffset)) return Fail(context, error);
-  if (auto error = CopyBlocks(context, context.package, archive, resource.dataLength)) {
-    return Fail(context, error);
+  for (const BatchItem& item : batch) {
+    const FileChange& change = item.planned.change;
+    const ResourceEntry& resource = *item.resource;
+    InstallContext row{context.package,
+                       context.package_length,
+                       context.buffer,
+                       item.planned.resource_number,
+                       resource,
+                       context.log,
+                       context.game_files,
+                       context.CCPresent,
+                       context.messages,
+                       context.progress,
+                       context.bytes_copied,
+                       {},
+                       context.kernel_copy};
+    BinaryFile& archive = planner.File(change.FileIndex);
+    TraceLog("Adding to DRS");
+    TraceLog(" Seeking DRS to", change.OldState);
+    if (auto error = archive.Seek(change.OldState)) return Fail(context, error);
+    TraceLog(" Seeking MPI to", resource.dataOffset);
+    if (auto error = context.package.Seek(resource.dataOffset)) return Fail(context, error);
+    if (auto error = CopyBlocks(row, context.package, archive, resource.dataLength)) {
+      return Fail(context, error);
+    }
+    unsigned char field[4];
+    TraceLog(" Updating header (1) -", change.OldState);
+    StoreI32(field, change.OldState);
+    if (auto error = archive.WriteAt(int64_t{change.EntryPos} + 4, field, sizeof field)) {
+      return Fail(context, error);
+    }
+    TraceLog(" Updating header (2) -", resource.dataLength);
+    StoreI32(field, resource.dataLength);
+    if (auto error = archive.WriteAt(int64_t{change.EntryPos} + 8, field, sizeof field)) {
+      return Fail(context, error);
+    }
+    if (context.progress != nullptr) {
+      context.progress->Update(item.planned.resource_number, *context.bytes_copied);
+    }
   }
-
-  unsigned char field[4];
-  TraceLog(" Updating header (1) -", old_state);
-  StoreI32(field, old_state);
-  if (auto error = archive.WriteAt(entry_pos + 4, field, sizeof field)) {
-    return Fail(context, error);
-  }
-  TraceLog(" Updating header (2) -", resource.dataLength);
-  StoreI32(field, resource.dataLength);
-  if (auto error = archive.WriteAt(entry_pos + 8, field, sizeof field)) {
-    return Fail(context, error);
-  }
-
   TraceLog(" Closing");
-  if (auto error = archive.Close()) return Fail(context, error);
-  TraceLog("Finishing resource");
+  if (auto error = planner.CloseAll()) return Fail(context, error);
   return HandlerOutcome::kDone;
+}
+
+// One resource: a batch of one.
+HandlerOutcome InsertResource(InstallContext& context) {
+  ArchivePlanner planner(OpenMode::kReadWrite, context.log.FileState);
+  const PlannedChange planned = planner.PlanInsert(context);
+  if (planned.kind == PlannedKind::kRefused) return EndAtRefusal(context, planned);
+  const HandlerOutcome outcome = RecordAndApply(context, planner, {{planned, &context.resource}});
+  TraceLog("Finishing resource");
+  return outcome;
 }
 
 }  // namespace tarnwick

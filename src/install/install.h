@@ -35,9 +35,10 @@ struct InstallContext {
   const GameFiles& game_files;
   bool CCPresent;
   Messages& messages;
-  Progress* progress;     // may be null
-  int64_t* bytes_copied;  // running total for progress
-  std::error_code error;  // set with kError
+  Progress* progress;       // may be null
+  int64_t* bytes_copied;    // running total for progress
+  std::error_code error;    // set with kError
+  bool kernel_copy = true;  // payloads may be copied inside the kernel where it can
 };
 
 // The error outcome, with what failed (an empty code: the mod log could not be saved).
@@ -53,6 +54,20 @@ inline ModLogEntry& CurrentEntry(InstallContext& context) { return context.log.M
 [[nodiscard]] bool InstallMod(const std::string& package_path, const PackageHeader& header,
                               ModLog& log, const GameFiles& game_files, bool cc_present,
                               Messages& messages, Progress* progress);
+
+// How many resources one log save records, and how bulk data moves. The defaults are what the
+// program uses; the benchmark also runs the order of the earlier program (one resource per save,
+// copies through the buffer only, appended data left to the system).
+struct InstallTuning {
+  int batch_resources = 4096;
+  int64_t batch_bytes = int64_t{64} << 20;
+  bool kernel_copy = true;
+  bool sync_data = true;
+};
+[[nodiscard]] bool InstallModTuned(const std::string& package_path, const PackageHeader& header,
+                                   ModLog& log, const GameFiles& game_files, bool cc_present,
+                                   Messages& messages, Progress* progress,
+                                   const InstallTuning& tuning);
 
 // The three handlers, dispatched by typeCode: 5, 6, anything else.
 [[nodiscard]] HandlerOutcome ReplaceGameFile(InstallContext& context);

@@ -20,8 +20,9 @@ HandlerOutcome ReplaceGameFile(InstallContext& context) {
     return Fail(context, make_error_code(FileError::kOutOfRange));
   }
 
-  // The backup exists before the change that relies on it is saved.
-  if (auto error = CopyFileOver(target, BackupPath(target, backup_number))) {
+  // The backup, and its name in the folder, are on disk before the change that relies on them is
+  // saved. It is made anew, so that nothing planted under its name is written through.
+  if (auto error = CopyToNewFile(target, BackupPath(target, backup_number))) {
     return Fail(context, error);
   }
   CurrentEntry(context).Changes.push_back(
@@ -31,7 +32,8 @@ HandlerOutcome ReplaceGameFile(InstallContext& context) {
     return Fail(context, {});
   }
 
-  if (auto error = DeleteFile(target)) return Fail(context, error);
+  // Emptied and rewritten rather than deleted and made anew: a game file that is a link to the
+  // real one stays a link, and what it points to takes the new content.
   BinaryFile file;
   if (auto error = file.Open(target, OpenMode::kCreate)) return Fail(context, error);
   if (auto error = context.package.Seek(resource.dataOffset)) return Fail(context, error);

@@ -2,26 +2,15 @@
 
 #include <utility>
 
+#include "manage/open_game.h"
 #include "platform/file_system.h"
 #include "platform/host_path.h"
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
-#ifndef _WIN32
-#include "platform/text_codec.h"
-#include "platform/wine_registry.h"
-#endif
 
 namespace tarnwick {
 namespace {
-
-constexpr char kNoGame[] =
-    "Unable to find SWGB! Please ensure that it is correctly installed and that it has been run at "
-    "least once.";
-constexpr char kNoBaseFiles[] =
-    "Unable to find SWGB data files! Please ensure that the game is correctly installed.";
-constexpr char kNoCcFiles[] =
-    "Unable to find CC data files! Please ensure that the game is correctly installed.";
 
 GameLocation g_location;
 
@@ -43,42 +32,22 @@ class FirstMessage : public Messages {
   }
 };
 
-std::string WithBackslash(std::string path) {
-  if (path.empty() || path.back() != '\\') path += '\\';
-  return path;
-}
-
 // The game's folder given by hand: the folder is the game, its files decide the edition.
-FoundGame GameInFolder(const std::string& host_folder) {
-  FoundGame found;
+GameInstall InstallInFolder(const std::string& host_folder, const std::string& prefix) {
+  GameInstall install;
+  install.prefix = prefix;
+  install.label = "Game folder";
   std::string host = host_folder;
   if (host.empty() || host.back() != '/') host += '/';
-  found.GamePath = WithBackslash(ProgramPathFromHost(host));
-  const GameFiles files = MakeGameFiles(found.GamePath, found.GamePath + "data\\");
+  // Without a prefix the folder's path goes through the host's root, Z:.
+  SetWinePrefix(prefix);
+  install.game_path = ProgramPathFromHost(host);
+  if (install.game_path.empty() || install.game_path.back() != '\\') install.game_path += '\\';
+  const GameFiles files = MakeGameFiles(install.game_path, install.game_path + "data\\");
   for (int i = kCcOffset; i < kCcOffset + 8; ++i) {
-    if (PathListed(files[static_cast<size_t>(i)])) found.CCPresent = true;
+    if (PathListed(files[static_cast<size_t>(i)])) install.cc_present = true;
   }
-  return found;
-}
-
-// One value of the chosen prefix's registry, in the 32-bit program's view first.
-std::string ReadPrefixValue(const std::string& prefix, const std::string& sub_key) {
-#ifdef _WIN32
-  static_cast<void>(prefix);
-  static_cast<void>(sub_key);
-  return {};
-#else
-  const auto registry = LoadWineRegistry(prefix + "/system.reg");
-  if (registry == nullptr) return {};
-  constexpr std::string_view kSoftware = "SOFTWARE\\";
-  const WineRegValue* value = nullptr;
-  if (SameIgnoringAsciiCase(std::string_view(sub_key).substr(0, kSoftware.size()), kSoftware)) {
-    value = registry->Find("Software\\Wow6432Node\\" + sub_key.substr(kSoftware.size()),
-                           kGamePathValue);
-  }
-  if (value == nullptr) value = registry->Find(sub_key, kGamePathValue);
-  return value == nullptr ? std::string() : AnsiRegString(*value);
-#endif
+  return install;
 }
 
 }  // namespace
@@ -86,50 +55,34 @@ std::string ReadPrefixValue(const std::string& prefix, const std::string& sub_ke
 void SetGameLocation(GameLocation location) { g_location = std::move(location); }
 const GameLocation& ChosenGameLocation() { return g_location; }
 
-FoundGame FindGame(const GameLocation& location) {
-  if (!location.prefix.empty()) SetWinePrefix(location.prefix);
-  if (!location.game_folder.empty()) {
-    // Without a prefix the folder's path goes through the host's root, Z:.
-    if (location.prefix.empty()) SetWinePrefix({});
-    return GameInFolder(location.game_folder);
-  }
-  const auto read = [&](const char* key) {
-    return location.prefix.empty() ? ReadRegString(RegRoot::kLocalMachine, key, kGamePathValue)
-                                   : ReadPrefixValue(location.prefix, key);
-  };
-  FoundGame found;
-  found.GamePath = read(kCcRegKey);
-  if (found.GamePath.empty() || !PathListed(found.GamePath)) {
-    found.GamePath = read(kBaseRegKey);
-  } else {
-    found.CCPresent = true;
-  }
-  return found;
+std::vector<GameInstall> FindInstalls(const GameLocation& location) {
+  if (!location.game_folder.empty())
+    return {InstallInFolder(location.game_folder, location.prefix)};
+  if (!location.prefix.empty()) return FindGameInstallsIn(location.prefix);
+  return FindGameInstalls();
 }
 
 StartUp OpenGameSession(const GameLocation& location, GameSession& session) {
-  const FoundGame found = FindGame(location);
-  session.GamePath = found.GamePath;
-  session.CCPresent = found.CCPresent;
-  session.DataPath = session.GamePath + "data\\";
-  if (session.GamePath.empty() || !PathListed(session.GamePath)) {
-    TraceLog("Couldn't find game path");
-    return {StartOutcome::kGameNotFound, kNoGame};
-  }
-  session.GameFiles = MakeGameFiles(session.GamePath, session.DataPath);
-  for (int i = 0; i <= 7; ++i) {
-    if (!PathListed(session.GameFiles[static_cast<size_t>(i)])) {
-      TraceLog("Couldn't find DRS");
-      return {StartOutcome::kBaseFilesMissing, kNoBaseFiles};
-    }
-  }
-  if (session.CCPresent) {
-    for (int i = kCcOffset; i <= kCcOffset + 7; ++i) {
-      if (!PathListed(session.GameFiles[static_cast<size_t>(i)])) {
-        TraceLog("Couldn't find DRS");
-        return {StartOutcome::kCcFilesMissing, kNoCcFiles};
-      }
-    }
+  const std::vector<GameInstall> installs = FindInstalls(location);
+  const InstallPick pick = PickInstall(installs, {});
+  OpenedGame game;
+  const OpenGameResult result = OpenGame(pick.index ? &installs[*pick.index] : nullptr, game);
+  session.GamePath = game.GamePath;
+  session.DataPath = game.DataPath;
+  session.CCPresent = game.CCPresent;
+  session.GameFiles = game.GameFiles;
+  switch (result) {
+    case OpenGameResult::kOpened:
+      break;
+    case OpenGameResult::kNoGame:
+      TraceLog(OpenGameTrace(result));
+      return {StartOutcome::kGameNotFound, OpenGameMessage(result)};
+    case OpenGameResult::kNoBaseFiles:
+      TraceLog(OpenGameTrace(result));
+      return {StartOutcome::kBaseFilesMissing, OpenGameMessage(result)};
+    case OpenGameResult::kNoCcFiles:
+      TraceLog(OpenGameTrace(result));
+      return {StartOutcome::kCcFilesMissing, OpenGameMessage(result)};
   }
   session.ModLog.LogPath = session.DataPath + "mods.log";
   FirstMessage shown;

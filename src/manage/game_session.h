@@ -1,19 +1,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/game_files.h"
 #include "modlog/mod_log.h"
+#include "platform/registry.h"
 
 namespace tarnwick {
-
-// Where the game's installers leave the game folder, Clone Campaigns first.
-inline constexpr char kCcRegKey[] =
-    "SOFTWARE\\LucasArts Entertainment Company LLC\\Star Wars Galactic Battlegrounds: Clone "
-    "Campaigns\\1.0";
-inline constexpr char kBaseRegKey[] =
-    "SOFTWARE\\LucasArts Entertainment Company LLC\\Star Wars Galactic Battlegrounds\\1.0";
-inline constexpr char kGamePathValue[] = "Game Path";
 
 // Where to look for the game. Both empty: the game's registry entries, as the window always did.
 struct GameLocation {
@@ -25,15 +19,9 @@ struct GameLocation {
 void SetGameLocation(GameLocation location);
 const GameLocation& ChosenGameLocation();
 
-// The game folder as a program path ending with a backslash (empty when not found) and whether
-// it is the Clone Campaigns install. From the registry: the Clone Campaigns key when its folder
-// holds files, else the base game's key, unchecked. From a given folder: Clone Campaigns when any
-// of its files is there.
-struct FoundGame {
-  std::string GamePath;
-  bool CCPresent = false;
-};
-[[nodiscard]] FoundGame FindGame(const GameLocation& location);
+// The installs to choose from: those of the named prefix, or the given folder (its files decide
+// the edition), or every install this machine holds.
+[[nodiscard]] std::vector<GameInstall> FindInstalls(const GameLocation& location);
 
 // The game as start-up leaves it: found, its files checked, its log read.
 struct GameSession {
@@ -59,7 +47,8 @@ struct StartUp {
   bool Ok() const { return outcome == StartOutcome::kOpened; }
 };
 
-// Finds the game, checks its files and reads (or creates) its mod log, without showing anything.
+// Finds the game (the first install when several are found and none is named), checks its files
+// and reads (or creates) its mod log, without showing anything.
 [[nodiscard]] StartUp OpenGameSession(const GameLocation& location, GameSession& session);
 
 }  // namespace tarnwick

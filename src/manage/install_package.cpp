@@ -34,7 +34,7 @@ const char* KeepFailureText(std::error_code error) {
 
 bool InstallPackage(const std::string& package_path, const PackageHeader& header, ModLog& log,
                     const GameFiles& game_files, bool cc_present, Messages& messages,
-                    Progress* progress) {
+                    Progress* progress, const InstallTuning& tuning) {
   const LedgerPaths paths = LedgerPathsFor(log.LogPath);
   Ledger ledger = OpenLedger(paths, messages);
   std::vector<unsigned char> buffer(kHashBufferSize);
@@ -44,8 +44,8 @@ bool InstallPackage(const std::string& package_path, const PackageHeader& header
     messages.Error(KeepFailureText(error));
     return true;
   }
-  const bool failed =
-      InstallMod(package_path, header, log, game_files, cc_present, messages, progress);
+  const bool failed = InstallModTuned(package_path, header, log, game_files, cc_present, messages,
+                                      progress, tuning);
   // A failed install leaves its incomplete entry for removal; it gets no record.
   RecordLedger(log.LogPath, ledger, game_files, failed ? std::string() : hash);
   return failed;

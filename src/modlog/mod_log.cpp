@@ -225,20 +225,6 @@ std::string LogText(const ModLog& log) {
   return text;
 }
 
-// Writes the whole text beside the log and swaps it in, so the log on disk is always either the
-// old one or the new one in full.
-[[nodiscard]] std::error_code WriteLogFile(const std::string& log_path, const std::string& text) {
-  const std::string temp_path = log_path + "_";
-  BinaryFile temp;
-  if (auto error = temp.Open(temp_path, OpenMode::kCreate)) return error;
-  std::error_code error = temp.Write(text.data(), text.size());
-  if (!error) error = temp.Sync();
-  if (const std::error_code close_error = temp.Close(); !error) error = close_error;
-  if (!error) error = ReplaceFileAtomically(temp_path, log_path);
-  if (error) (void)DeleteFile(temp_path);
-  return error;
-}
-
 }  // namespace
 
 bool ReadModLog(ModLog& log, const GameFiles& game_files, Messages& messages) {
@@ -283,7 +269,9 @@ bool ReadModLog(ModLog& log, const GameFiles& game_files, Messages& messages) {
 
 bool SaveModLog(const ModLog& log, Messages& messages) {
   TraceLog("Saving mod log");
-  if (WriteLogFile(log.LogPath, LogText(log))) {
+  // Written beside the log as "mods.log_" and swapped in: the log on disk is always the old one or
+  // the new one in full.
+  if (WriteFileAtomically(log.LogPath, LogText(log))) {
     TraceLog("Log saving error");
     messages.Error(kSaveError);
     return true;

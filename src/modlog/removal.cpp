@@ -1,7 +1,9 @@
 #include "modlog/removal.h"
 
+#include <array>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/binary_file.h"
 #include "platform/failure.h"
@@ -31,32 +33,61 @@ const char* ArchiveMessage(std::error_code error) {
   return kArchiveError;
 }
 
-// Only a damaged log holds changes like these; refusing them before anything is undone keeps
-// the game files from being half restored by nonsense.
-bool EntryIsSound(const ModLogEntry& entry, const GameFiles& game_files) {
-  for (const FileChange& change : entry.Changes) {
-    if (!IsGameFileIndex(change.FileIndex)) return false;
-    if (IsReplacedFile(change.FileIndex)) {
-      if (change.OldState < 0 || change.OldState > 999) return false;
+// How one change is undone, decided for the whole entry before any file is touched.
+enum class Undo { kArchive, kBackup, kAlreadyRestored };
+
+// The message of an archive change that cannot be undone, or nullptr. The archive is opened for
+// writing as its undoing will open it, so a running game or a missing archive stops the removal
+// before anything else has been undone.
+const char* CheckArchiveChange(const std::string& file, const FileChange& change) {
+  BinaryFile archive;
+  if (auto error = archive.Open(file, OpenMode::kReadWrite)) return ArchiveMessage(error);
+  int64_t length = 0;
+  if (auto error = archive.Length(&length)) return ArchiveMessage(error);
+  // Only a damaged log points outside the archive: writing there would grow it, not restore it.
+  if (change.EntryPos < 0 || change.EntryPos + kDrsEntrySize > length) return kArchiveError;
+  return nullptr;
+}
+
+// Decides how each change of `entry` is undone, or returns the message that stops the removal.
+//
+// A replaced file's backup is deleted once it has been copied back, and removal goes newest first:
+// a removal that stopped part-way leaves the newest backups of a file missing, and only those.
+// Such changes are already undone. Any other missing backup, or one that cannot be read, would
+// leave the file in a state no install recorded, so the removal stops before it starts.
+const char* PlanUndo(const ModLogEntry& entry, const GameFiles& game_files,
+                     std::vector<Undo>* plan) {
+  const int32_t count = entry.ChangeCount();
+  plan->assign(static_cast<size_t>(count) + 1, Undo::kArchive);
+  std::array<bool, kGameFileCount> backup_seen{};
+  for (int32_t j = count; j >= 1; --j) {
+    const FileChange& change = entry.Changes[j];
+    if (!IsGameFileIndex(change.FileIndex)) return kArchiveError;
+    const auto index = static_cast<size_t>(change.FileIndex);
+    const std::string& file = game_files[index];
+    if (!IsReplacedFile(change.FileIndex)) {
+      if (const char* failure = CheckArchiveChange(file, change)) return failure;
       continue;
     }
-    if (change.EntryPos < 0) return false;
-    // An entry past the end would grow the archive instead of restoring it. An archive whose
-    // length cannot be had is left to fail at its opening, with the message for its cause.
-    int64_t length = 0;
-    if (!FileLength(game_files[static_cast<size_t>(change.FileIndex)], &length) &&
-        change.EntryPos + kDrsEntrySize > length) {
-      return false;
+    if (change.OldState < 0) return kRemoveError;
+    const std::string backup = BackupPath(file, change.OldState);
+    BinaryFile readable;
+    if (!readable.Open(backup, OpenMode::kRead)) {
+      (*plan)[static_cast<size_t>(j)] = Undo::kBackup;
+      backup_seen[index] = true;
+    } else if (NameTaken(backup) || backup_seen[index]) {
+      return kRemoveError;
+    } else {
+      (*plan)[static_cast<size_t>(j)] = Undo::kAlreadyRestored;
     }
   }
-  return true;
+  return nullptr;
 }
 
 // Returns the message to show, or nullptr when the change is undone.
 const char* RestoreReplacedFile(const std::string& file, const FileChange& change) {
   const std::string backup = BackupPath(file, change.OldState);
-  // An earlier removal that stopped part-way has already copied this one back and deleted it.
-  if (!PathListed(backup)) return nullptr;
+  // Written through a link that stands for the game file; synced before the log forgets it.
   if (CopyFileOver(backup, file)) return kRemoveError;
   (void)DeleteFile(backup);
   return nullptr;
@@ -65,18 +96,18 @@ const char* RestoreReplacedFile(const std::string& file, const FileChange& chang
 const char* RestoreArchiveEntry(const std::string& file, const FileChange& change) {
   BinaryFile archive;
   if (auto error = archive.Open(file, OpenMode::kReadWrite)) return ArchiveMessage(error);
-  unsigned char old_offset[4];
-  unsigned char old_size[4];
-  StoreI32(old_offset, change.OldOffset);
-  StoreI32(old_size, change.OldSize);
-  if (auto error = archive.WriteAt(change.EntryPos + 4, old_offset, sizeof old_offset)) {
+  unsigned char old_fields[8];
+  StoreI32(old_fields, change.OldOffset);
+  StoreI32(old_fields + 4, change.OldSize);
+  if (auto error = archive.WriteAt(change.EntryPos + 4, old_fields, sizeof old_fields)) {
     return ArchiveMessage(error);
   }
-  if (auto error = archive.WriteAt(change.EntryPos + 8, old_size, sizeof old_size)) {
-    return ArchiveMessage(error);
-  }
+  if (auto error = archive.Sync()) return ArchiveMessage(error);
   if (auto error = archive.Close()) return ArchiveMessage(error);
-  SetFileLength(file, change.OldState);
+  // Silent, as the cut always was: a longer archive only keeps a tail no entry refers to. An
+  // archive shorter than the recorded length never received the data (a change recorded ahead of
+  // its writing) and is not lengthened with zeros.
+  (void)CutExistingFile(file, change.OldState);
   return nullptr;
 }
 
@@ -93,16 +124,26 @@ void RemoveLatestMod(ModLog& log, const GameFiles& game_files, Messages& message
     return;
   }
   const ModLogEntry& entry = log.Mods[log.ModCount()];
-  if (!EntryIsSound(entry, game_files)) {
-    messages.Error(kRemoveError);
+  std::vector<Undo> plan;
+  if (const char* failure = PlanUndo(entry, game_files, &plan)) {
+    messages.Error(failure);
     return;
   }
   // Newest first, so that repeated changes to one file end at the oldest recorded state.
   for (int32_t j = entry.ChangeCount(); j >= 1; --j) {
     const FileChange& change = entry.Changes[j];
     const std::string& file = game_files[static_cast<size_t>(change.FileIndex)];
-    const char* failure = IsReplacedFile(change.FileIndex) ? RestoreReplacedFile(file, change)
-                                                           : RestoreArchiveEntry(file, change);
+    const char* failure = nullptr;
+    switch (plan[static_cast<size_t>(j)]) {
+      case Undo::kArchive:
+        failure = RestoreArchiveEntry(file, change);
+        break;
+      case Undo::kBackup:
+        failure = RestoreReplacedFile(file, change);
+        break;
+      case Undo::kAlreadyRestored:
+        break;
+    }
     if (failure != nullptr) {
       messages.Error(failure);
       return;

@@ -45,6 +45,8 @@ class BinaryFile {
   [[nodiscard]] std::error_code Close();
 
  private:
+  friend std::error_code KernelCopy(BinaryFile& from, BinaryFile& to, int64_t count,
+                                    int64_t* moved);
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else

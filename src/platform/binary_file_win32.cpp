@@ -69,16 +69,16 @@ std::error_code BinaryFile::Open(const std::string& path, OpenMode mode) {
       disposition = CREATE_NEW;
       break;
   }
-  const std::string host = HostPath(path);
+  const std::wstring host = WidePath(HostPath(path));
   // Our own handles share with each other; a program that opened the file without sharing (the
   // running game) still shuts us out with a sharing violation.
-  HANDLE handle = ::CreateFileA(host.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE handle = ::CreateFileW(host.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const std::error_code error = LastError();
     // A folder refuses to open as a file with "access denied", which would tell the user to
     // close the game.
-    const DWORD attributes = ::GetFileAttributesA(host.c_str());
+    const DWORD attributes = ::GetFileAttributesW(host.c_str());
     if (error.value() == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return std::error_code(EISDIR, std::generic_category());

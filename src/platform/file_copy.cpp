@@ -1,3 +1,4 @@
+// The durable writers of whole files, written once for both systems over BinaryFile.
 #include <cerrno>
 #include <vector>
 
@@ -6,16 +7,13 @@
 #include "platform/file_system.h"
 
 namespace tarnwick {
+namespace {
 
-std::error_code CopyFileOver(const std::string& from, const std::string& to) {
-  BinaryFile source;
-  BinaryFile target;
-  if (auto error = source.Open(from, OpenMode::kRead)) return error;
-  if (IsSameFile(from, to)) return std::error_code(EINVAL, std::generic_category());
-  if (auto error = target.Open(to, OpenMode::kCreate)) return error;
+constexpr size_t kBlock = 64000;
+
+[[nodiscard]] std::error_code CopyContent(BinaryFile& source, BinaryFile& target) {
   int64_t remaining = 0;
   if (auto error = source.Length(&remaining)) return error;
-  constexpr size_t kBlock = 64000;
   std::vector<unsigned char> buffer(kBlock);
   while (remaining > 0) {
     const size_t block =
@@ -26,6 +24,49 @@ std::error_code CopyFileOver(const std::string& from, const std::string& to) {
   }
   if (auto error = target.Sync()) return error;
   return target.Close();
+}
+
+}  // namespace
+
+std::error_code CopyFileOver(const std::string& from, const std::string& to) {
+  BinaryFile source;
+  BinaryFile target;
+  if (auto error = source.Open(from, OpenMode::kRead)) return error;
+  if (IsSameFile(from, to)) return std::error_code(EINVAL, std::generic_category());
+  if (auto error = target.Open(to, OpenMode::kCreate)) return error;
+  return CopyContent(source, target);
+}
+
+std::error_code CreateFileAnew(const std::string& path, BinaryFile& file) {
+  // A failed delete (a folder, say) shows in the exclusive create that follows.
+  if (NameTaken(path)) (void)DeleteFile(path);
+  return file.Open(path, OpenMode::kCreateExclusive);
+}
+
+std::error_code CopyToNewFile(const std::string& from, const std::string& to) {
+  BinaryFile source;
+  BinaryFile target;
+  if (auto error = source.Open(from, OpenMode::kRead)) return error;
+  if (auto error = CreateFileAnew(to, target)) return error;
+  std::error_code error = CopyContent(source, target);
+  if (!error) error = SyncFolderOf(to);
+  if (error) {
+    (void)target.Close();
+    (void)DeleteFile(to);
+  }
+  return error;
+}
+
+std::error_code WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string temp_path = path + "_";
+  BinaryFile temp;
+  if (auto error = CreateFileAnew(temp_path, temp)) return error;
+  std::error_code error = temp.Write(bytes.data(), bytes.size());
+  if (!error) error = temp.Sync();
+  if (const std::error_code close_error = temp.Close(); !error) error = close_error;
+  if (!error) error = ReplaceFileAtomically(temp_path, path);
+  if (error) (void)DeleteFile(temp_path);
+  return error;
 }
 
 }  // namespace tarnwick

@@ -9,14 +9,16 @@ struct OpenFileRequest {
   std::string title;
   std::string filter_name;     // "Mod Project Installation files (*.mpi)"
   std::string filter_pattern;  // "*.MPI", matched in any letter case
-  size_t max_path = 256;       // longer choices count as a cancel
+  // The file buffer in characters (UTF-16 units) with its terminating zero; the caller refuses a
+  // choice that does not fit it, as a cancel.
+  size_t max_path = 256;
 };
 
 class FileDialog {
  public:
   virtual ~FileDialog() = default;
-  // True with the chosen file (a program path, see ProgramPathFromHost) when the user chose an
-  // existing file in an existing folder; false on cancel or a path longer than max_path.
+  // True with the chosen file (a program path in UTF-8, see ProgramPathFromHost) when the user
+  // chose an existing file in an existing folder; false on cancel.
   virtual bool GetOpenFileName(const OpenFileRequest& request, std::string* chosen) = 0;
 };
 

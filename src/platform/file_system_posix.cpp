@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +31,7 @@ std::string_view BaseName(std::string_view host) {
   return slash == std::string_view::npos ? host : host.substr(slash + 1);
 }
 
-std::error_code SyncFolderOf(const std::string& host) {
+std::error_code SyncHostFolderOf(const std::string& host) {
   const size_t slash = host.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : host.substr(0, slash + 1);
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -84,10 +85,21 @@ std::error_code DeleteFile(const std::string& path) {
 std::error_code ReplaceFileAtomically(const std::string& from, const std::string& to) {
   const std::string host_to = HostPath(to);
   if (::rename(HostPath(from).c_str(), host_to.c_str()) != 0) return LastError();
-  return SyncFolderOf(host_to);
+  return SyncHostFolderOf(host_to);
 }
 
-std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
+std::error_code SyncFolderOf(const std::string& path) { return SyncHostFolderOf(HostPath(path)); }
+
+bool NameTaken(const std::string& path) {
+  struct stat info;
+  return ::lstat(HostPath(path).c_str(), &info) == 0;
+}
+
+namespace {
+
+// Opens an existing ordinary file (through a link, as any writer of the game's files), sets its
+// length (only shorter ones when `shorten_only`) and syncs what changed.
+std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool shorten_only) {
   if (length < 0) return make_error_code(FileError::kOutOfRange);
   const int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return LastError();
@@ -97,12 +109,24 @@ std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
     error = LastError();
   } else if (!S_ISREG(info.st_mode)) {
     error = make_error_code(FileError::kNotOrdinaryFile);
-  } else if (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
-    error = LastError();
+  } else if (!shorten_only || info.st_size > static_cast<off_t>(length)) {
+    if (::ftruncate(fd, static_cast<off_t>(length)) != 0 || ::fsync(fd) != 0) error = LastError();
   }
   if (::close(fd) != 0 && !error && errno != EINTR) error = LastError();
   return error;
 }
+
+}  // namespace
+
+std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
+  return ResizeExistingFile(path, length, false);
+}
+
+std::error_code CutExistingFile(const std::string& path, int64_t length) {
+  return ResizeExistingFile(path, length, true);
+}
+
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 std::string TempFolder() {
   std::string folder = "/tmp";

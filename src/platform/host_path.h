@@ -5,12 +5,12 @@
 
 namespace tarnwick {
 
-// The program works with Windows paths ("C:\Games\SWGB\data\mods.log"), as the game's registry
-// values give them. On Windows they are used as they are. Elsewhere the game lives in a Wine
-// prefix: a drive path maps through <prefix>/dosdevices/<drive>: and each component is matched
-// against the real entries without regard to letter case, as Wine does. A path that already
-// starts with "/" is a host path; its backslashes count as separators too. A trailing separator
-// is kept, so that file names can still be appended to a folder.
+// The program works with Windows paths ("C:\Games\SWGB\data\mods.log") in UTF-8, as the game's
+// registry values give them. On Windows they are used as they are, through the wide calls.
+// Elsewhere the game lives in a Wine prefix: a drive path maps through <prefix>/dosdevices/<drive>:
+// and each component is matched against the real entries without regard to letter case, as Wine
+// does. A path that already starts with "/" is a host path; its backslashes count as separators
+// too. A trailing separator is kept, so that file names can still be appended to a folder.
 std::string HostPath(std::string_view path);
 
 // The inverse for paths the host hands us (a file chosen in the dialog): the drive of the prefix
@@ -21,5 +21,10 @@ std::string ProgramPathFromHost(std::string_view host_path);
 // Empty: no prefix; drive paths then resolve only for Z: (the host's root).
 void SetWinePrefix(std::string host_prefix);
 const std::string& WinePrefix();
+
+#ifdef _WIN32
+// The path for the wide calls of Windows.
+std::wstring WidePath(std::string_view path);
+#endif
 
 }  // namespace tarnwick

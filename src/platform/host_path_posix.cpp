@@ -113,8 +113,7 @@ const std::string& WinePrefix() { return g_prefix; }
 std::string HostPath(std::string_view path) {
   // The system would see only the part before a zero byte: a different file.
   if (path.find('\0') != std::string_view::npos) return {};
-  const std::string utf8 = Cp1252ToUtf8(path);
-  std::string_view text = utf8;
+  std::string_view text = path;
   if (!text.empty() && IsSeparator(text[0])) return Resolve("/", text, false);
   if (IsDrivePath(text)) {
     const std::string root = DriveRoot(text[0]);
@@ -160,7 +159,7 @@ std::string ProgramPathFromHost(std::string_view host_path) {
   for (char& c : program) {
     if (c == '/') c = '\\';
   }
-  return Utf8ToCp1252(program);
+  return program;
 }
 
 }  // namespace tarnwick

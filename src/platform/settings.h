@@ -4,7 +4,7 @@
 
 namespace tarnwick {
 
-// Per-user settings of the application "Tarnwick", by section and key.
+// Per-user settings of the application "Tarnwick", by section and key; texts in UTF-8.
 class Settings {
  public:
   virtual ~Settings() = default;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace tarnwick {
 namespace {
@@ -30,7 +31,67 @@ char ByteOf(char32_t cp) {
   return '?';
 }
 
+void AppendCodePoint(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (cp >> 10));
+    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+  } else {
+    out += static_cast<char16_t>(cp);
+  }
+}
+
 }  // namespace
+
+void DecodeUtf8Char(std::string_view text, size_t& pos, std::u16string& out) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  int extra = Utf8TrailCount(lead);
+  if (extra < 0 || pos + static_cast<size_t>(extra) >= text.size()) {
+    out += extra == 0 ? static_cast<char16_t>(lead) : u'\uFFFD';
+    ++pos;
+    return;
+  }
+  char32_t cp = extra == 0 ? lead : lead & (0x7F >> (extra + 1));
+  for (int k = 1; k <= extra; ++k) {
+    const auto next = static_cast<unsigned char>(text[pos + static_cast<size_t>(k)]);
+    if ((next & 0xC0) != 0x80) {
+      out += u'\uFFFD';
+      ++pos;
+      return;
+    }
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  AppendCodePoint(out, cp);
+  pos += static_cast<size_t>(extra) + 1;
+}
+
+std::u16string Utf16FromUtf8(std::string_view text) {
+  std::u16string out;
+  size_t pos = 0;
+  while (pos < text.size()) DecodeUtf8Char(text, pos, out);
+  return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                          (static_cast<char32_t>(units[i + 1]) - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      out += '?';
+    } else {
+      AppendUtf8(out, unit);
+    }
+  }
+  return out;
+}
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -100,5 +161,7 @@ std::string Utf8ToCp1252(std::string_view text) {
   }
   return out;
 }
+
+size_t Utf16Length(std::string_view utf8) { return Utf16FromUtf8(utf8).size(); }
 
 }  // namespace tarnwick

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -143,6 +144,39 @@ std::string Home() {
   return home != nullptr && home[0] == '/' ? WithoutTrailingSlashes(home) : std::string();
 }
 
+// The names in a folder, without "." and "..", in byte order; none when it cannot be read.
+std::vector<std::string> SortedEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  // A handful of games or bottles is usual; a folder of thousands is not walked further.
+  constexpr size_t kMaxEntries = 1024;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    names.emplace_back(name);
+    if (names.size() >= kMaxEntries) break;
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string BaseName(const std::string& folder) {
+  const size_t slash = folder.rfind('/');
+  return slash == std::string::npos ? folder : folder.substr(slash + 1);
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
 std::string ProtonPrefix(const std::string& library) {
   return library + "/steamapps/compatdata/" + std::string(kSteamAppId) + "/pfx";
 }
@@ -210,20 +244,74 @@ std::vector<std::string> SteamLibraries() {
   return libraries;
 }
 
-std::vector<std::string> WinePrefixCandidates() {
+std::vector<std::string> ParseLutrisPrefixes(std::string_view yml) {
   std::vector<std::string> prefixes;
+  size_t start = 0;
+  while (start < yml.size()) {
+    size_t end = yml.find('\n', start);
+    if (end == std::string_view::npos) end = yml.size();
+    std::string_view line = yml.substr(start, end - start);
+    start = end + 1;
+    // The prefix of a game's runner sits indented under "game:"; a top-level key is no prefix.
+    const size_t indent = line.find_first_not_of(' ');
+    if (indent == 0 || indent == std::string_view::npos) continue;
+    line.remove_prefix(indent);
+    constexpr std::string_view kKey = "prefix:";
+    if (line.substr(0, kKey.size()) != kKey) continue;
+    std::string value(Trimmed(line.substr(kKey.size())));
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+      value = value.substr(1, value.size() - 2);
+    }
+    if (!value.empty()) prefixes.push_back(std::move(value));
+  }
+  return prefixes;
+}
+
+std::vector<PrefixCandidate> WinePrefixCandidates() {
+  std::vector<PrefixCandidate> prefixes;
   try {
     std::set<std::string> seen;
+    const auto add = [&](std::string folder, std::string label) {
+      folder = WithoutTrailingSlashes(std::move(folder));
+      if (seen.insert(RealPathOr(folder)).second) {
+        prefixes.push_back({std::move(folder), std::move(label)});
+      }
+    };
+    // As Wine itself: the prefix named in the environment is the only one.
     if (const char* wine_prefix = std::getenv("WINEPREFIX");
-        wine_prefix != nullptr && wine_prefix[0] != '\0' && IsFolder(wine_prefix)) {
-      AddOnce(prefixes, seen, WithoutTrailingSlashes(wine_prefix));
+        wine_prefix != nullptr && wine_prefix[0] != '\0') {
+      if (IsFolder(wine_prefix)) add(wine_prefix, "WINEPREFIX");
+      return prefixes;
     }
-    if (const std::string home = Home(); !home.empty() && IsFolder(home + "/.wine")) {
-      AddOnce(prefixes, seen, home + "/.wine");
-    }
+    const std::string home = Home();
+    if (!home.empty() && IsFolder(home + "/.wine")) add(home + "/.wine", "Wine");
     for (const std::string& library : SteamLibraries()) {
       const std::string prefix = ProtonPrefix(library);
-      if (IsOrdinaryFile(prefix + "/system.reg")) AddOnce(prefixes, seen, prefix);
+      if (IsOrdinaryFile(prefix + "/system.reg")) add(prefix, "Steam (Proton)");
+    }
+    if (home.empty()) return prefixes;
+    const auto add_with_registry = [&](const std::string& folder, const std::string& label) {
+      if (IsOrdinaryFile(folder + "/system.reg")) add(folder, label + BaseName(folder));
+    };
+    // Lutris names each game's prefix in its configuration; its default place is ~/Games.
+    for (const char* config : {"/.config/lutris/games", "/.local/share/lutris/games"}) {
+      for (const std::string& file : SortedEntries(home + config)) {
+        if (!file.ends_with(".yml")) continue;
+        for (std::string prefix : ParseLutrisPrefixes(ReadSteamFile(home + config + "/" + file))) {
+          if (prefix.starts_with("~/")) prefix = home + prefix.substr(1);
+          if (!prefix.empty() && prefix[0] == '/') add_with_registry(prefix, "Lutris: ");
+        }
+      }
+    }
+    for (const std::string& entry : SortedEntries(home + "/Games")) {
+      add_with_registry(home + "/Games/" + entry, "Lutris: ");
+    }
+    // Bottles keeps one prefix per bottle, natively or in its Flatpak's data.
+    for (const char* bottles : {"/.local/share/bottles/bottles",
+                                "/.var/app/com.usebottles.bottles/data/bottles/bottles"}) {
+      for (const std::string& entry : SortedEntries(home + bottles)) {
+        add_with_registry(home + bottles + "/" + entry, "Bottles: ");
+      }
     }
   } catch (...) {
     prefixes.clear();

@@ -23,10 +23,21 @@ inline constexpr std::string_view kSteamAppId = "356500";
 // the libraries its libraryfolders.vdf lists; every folder once.
 [[nodiscard]] std::vector<std::string> SteamLibraries();
 
-// The Wine prefixes that may hold the game's registry, in the order they are asked: $WINEPREFIX
-// when set, ~/.wine, then the game's Proton prefix in each Steam library (when it has a
-// system.reg). Existing folders only, each once, without a trailing "/".
-[[nodiscard]] std::vector<std::string> WinePrefixCandidates();
+// The prefix paths a Lutris game configuration (games/*.yml) names: the indented "prefix:"
+// entries, as written ("~/" not yet expanded).
+[[nodiscard]] std::vector<std::string> ParseLutrisPrefixes(std::string_view yml);
+
+struct PrefixCandidate {
+  std::string folder;  // host path without a trailing "/"
+  std::string label;   // what the player is shown: where the prefix comes from
+};
+
+// The Wine prefixes that may hold the game, in the order they are asked. $WINEPREFIX alone when
+// it is set, as Wine itself does. Otherwise ~/.wine, the game's Proton prefix in each Steam
+// library, Lutris prefixes (those its game configurations name, then those in ~/Games) and
+// Bottles prefixes (native and Flatpak). Existing folders only (all but the first two need a
+// system.reg), each once.
+[[nodiscard]] std::vector<PrefixCandidate> WinePrefixCandidates();
 
 struct SteamGame {
   std::string game_folder;    // host path of the install's Game folder, ending with "/"

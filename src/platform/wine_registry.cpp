@@ -17,7 +17,8 @@ namespace {
 constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 // A prefix's system.reg is a few megabytes; anything far beyond is not one worth holding.
 constexpr int64_t kMaxRegistryBytes = 64 * 1024 * 1024;
-constexpr size_t kQueryBufferBytes = 1024;
+// The program asks with room for 1023 characters and the terminating zero.
+constexpr size_t kQueryBufferUnits = 1024;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -26,69 +27,6 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-void AppendCodePoint(std::u16string& out, char32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (cp >> 10));
-    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-  } else {
-    out += static_cast<char16_t>(cp);
-  }
-}
-
-// Decodes one UTF-8 character at `pos` and advances past it; a broken sequence gives U+FFFD for
-// its first byte.
-void DecodeUtf8(std::string_view text, size_t& pos, std::u16string& out) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  int extra = Utf8TrailCount(lead);
-  if (extra < 0 || pos + static_cast<size_t>(extra) >= text.size()) {
-    out += extra == 0 ? static_cast<char16_t>(lead) : u'\uFFFD';
-    ++pos;
-    return;
-  }
-  char32_t cp = extra == 0 ? lead : lead & (0x7F >> (extra + 1));
-  for (int k = 1; k <= extra; ++k) {
-    const auto next = static_cast<unsigned char>(text[pos + static_cast<size_t>(k)]);
-    if ((next & 0xC0) != 0x80) {
-      out += u'\uFFFD';
-      ++pos;
-      return;
-    }
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  AppendCodePoint(out, cp);
-  pos += static_cast<size_t>(extra) + 1;
-}
-
-std::u16string Utf16FromUtf8(std::string_view text) {
-  std::u16string out;
-  size_t pos = 0;
-  while (pos < text.size()) DecodeUtf8(text, pos, out);
-  return out;
-}
-
-// A half of a surrogate pair on its own becomes "?", as Windows' conversion makes it.
-std::string Utf8FromUtf16(std::u16string_view units) {
-  std::string out;
-  out.reserve(units.size());
-  for (size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                          (static_cast<char32_t>(units[i + 1]) - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      out += '?';
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
-  return out;
 }
 
 // Simple case folding for what Windows-1252 can name: ASCII, Latin-1 and the letters of the
@@ -130,14 +68,12 @@ std::u16string KeyPath(std::u16string_view key) {
   return out;
 }
 
-std::u16string FromCp1252(std::string_view text) { return Utf16FromUtf8(Cp1252ToUtf8(text)); }
-
 // Reads an escaped string from just after its opening delimiter up to `end_char`, leaving `pos`
 // after the closing one. False when the line ends first.
 bool ParseEscaped(std::string_view line, size_t& pos, char end_char, std::u16string& out) {
   while (pos < line.size() && line[pos] != end_char) {
     if (line[pos] != '\\') {
-      DecodeUtf8(line, pos, out);
+      DecodeUtf8Char(line, pos, out);
       continue;
     }
     if (++pos >= line.size()) return false;
@@ -202,7 +138,7 @@ bool ParseEscaped(std::string_view line, size_t& pos, char end_char, std::u16str
       continue;
     }
     // Any other escaped character stands for itself: \\ \" \[ \].
-    DecodeUtf8(line, pos, out);
+    DecodeUtf8Char(line, pos, out);
   }
   if (pos >= line.size()) return false;
   ++pos;
@@ -398,9 +334,9 @@ std::optional<WineRegistry> WineRegistry::Parse(std::string_view text) noexcept 
 const WineRegValue* WineRegistry::Find(std::string_view key,
                                        std::string_view value_name) const noexcept {
   try {
-    const auto found = keys_.find(KeyPath(FromCp1252(key)));
+    const auto found = keys_.find(KeyPath(Utf16FromUtf8(key)));
     if (found == keys_.end()) return nullptr;
-    const auto value = found->second.find(FoldName(FromCp1252(value_name)));
+    const auto value = found->second.find(FoldName(Utf16FromUtf8(value_name)));
     return value == found->second.end() ? nullptr : &value->second;
   } catch (...) {
     return nullptr;
@@ -409,13 +345,13 @@ const WineRegValue* WineRegistry::Find(std::string_view key,
 
 bool WineRegistry::HasKey(std::string_view key) const noexcept {
   try {
-    return keys_.count(KeyPath(FromCp1252(key))) != 0;
+    return keys_.count(KeyPath(Utf16FromUtf8(key))) != 0;
   } catch (...) {
     return false;
   }
 }
 
-std::string AnsiRegString(const WineRegValue& value) {
+std::string RegStringValue(const WineRegValue& value) {
   if (value.type != kRegSz && value.type != kRegExpandSz) return {};
   std::u16string units;
   units.reserve(value.data.size() / 2);
@@ -425,10 +361,9 @@ std::string AnsiRegString(const WineRegValue& value) {
                                    static_cast<unsigned char>(value.data[i + 1]) << 8);
   }
   const bool terminated = !units.empty() && units.back() == u'\0';
-  std::string text = Utf8ToCp1252(Utf8FromUtf16(units));
-  if (text.size() + (terminated ? 0 : 1) > kQueryBufferBytes) return {};
-  if (const size_t zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
-  return text;
+  if (units.size() + (terminated ? 0 : 1) > kQueryBufferUnits) return {};
+  if (const size_t zero = units.find(u'\0'); zero != std::u16string::npos) units.resize(zero);
+  return Utf8FromUtf16(units);
 }
 
 std::shared_ptr<const WineRegistry> LoadWineRegistry(const std::string& host_path) {

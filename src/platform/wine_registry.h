@@ -32,7 +32,7 @@ class WineRegistry {
   [[nodiscard]] static std::optional<WineRegistry> Parse(std::string_view text) noexcept;
 
   // `key` as a program names it ("Software\Vendor\App", single backslashes) and `value_name`
-  // ("" for the default value), both Windows-1252; letter case does not matter. Null when the
+  // ("" for the default value), both UTF-8; letter case does not matter. Null when the
   // key or the value is not there.
   [[nodiscard]] const WineRegValue* Find(std::string_view key,
                                          std::string_view value_name) const noexcept;
@@ -45,11 +45,10 @@ class WineRegistry {
   std::unordered_map<std::u16string, Values> keys_;
 };
 
-// What RegQueryValueExA with a 1024-byte buffer gives a program for the value: the Windows-1252
-// text up to its first zero, characters the code page lacks as "?". Empty for types other than
-// REG_SZ and REG_EXPAND_SZ (an expandable string stays unexpanded) and for text that does not
-// fit 1024 bytes with its terminating zero.
-[[nodiscard]] std::string AnsiRegString(const WineRegValue& value);
+// What a program asking with a buffer of 1024 characters gets for the value, as UTF-8: the text
+// up to its first zero. Empty for types other than REG_SZ and REG_EXPAND_SZ (an expandable string
+// stays unexpanded) and for text that does not fit 1024 UTF-16 units with its terminating zero.
+[[nodiscard]] std::string RegStringValue(const WineRegValue& value);
 
 // The registry file at a host path, parsed at most once for each version of the file (its
 // identity, length and modification time). Null when the file is missing, unreadable, not an

@@ -3,18 +3,27 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/choose_game_dialog.h"
 #include "app/installer_form.h"
 #include "app/qt_services.h"
 #include "app/readme_form.h"
@@ -34,7 +43,8 @@ using Kind = fixtures::RecordingMessages::Kind;
 
 constexpr char kNoGame[] =
     "Unable to find SWGB! Please ensure that it is correctly installed and that it has been run "
-    "at least once.";
+    "at least once. If it is installed in a Wine prefix of its own, start the installer with "
+    "WINEPREFIX set to that prefix.";
 constexpr char kNoBaseFiles[] =
     "Unable to find SWGB data files! Please ensure that the game is correctly installed.";
 constexpr char kNoCcFiles[] =
@@ -46,6 +56,28 @@ fixtures::MpiPackage Package(const std::string& title, const std::string& readme
   package.readme = readme;
   package.rows = {{1, 1, 100, "new graphic bytes", {}, {}}};  // a graphic graphics.drs has
   return package;
+}
+
+// Hands the next modal window of type `Dialog` to `answer` once it shows; `shown` tells whether
+// one did (within a second). The watch ends with `context`.
+template <typename Dialog>
+void WhenShown(QObject* context, std::function<void(Dialog*)> answer, bool* shown = nullptr) {
+  if (shown != nullptr) *shown = false;
+  auto* timer = new QTimer(context);
+  auto tries = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, tries, answer, shown] {
+    if (auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
+        dialog != nullptr && dialog->isVisible()) {
+      timer->stop();
+      timer->deleteLater();
+      if (shown != nullptr) *shown = true;
+      answer(dialog);
+    } else if (++*tries > 100) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start(10);
 }
 
 // Answers the open-file dialog from a script and keeps every request.
@@ -165,6 +197,157 @@ class StartupTest : public QObject {
     const std::vector<Box> error = {{Kind::kError, "Error", message.toStdString()}};
     QCOMPARE(scene.messages.boxes, message.isEmpty() ? std::vector<Box>{} : error);
   }
+
+  // With the real boxes: before the window ever shows, they sit in the middle of the screen, and
+  // they show their text as it is.
+  void showsStartUpBoxesCentredAsPlainText() {
+    Scene scene("", "");
+    QtMessages messages;
+    InstallerForm form(messages, scene.file_dialog, scene.settings, nullptr);
+    messages.SetOwner(&form);
+    form.move(0, 0);
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    QPoint centre;
+    bool shown = false;
+    QObject context;
+    WhenShown<QMessageBox>(
+        &context,
+        [&](QMessageBox* box) {
+          text = box->text();
+          format = box->textFormat();
+          centre = box->frameGeometry().center();
+          box->accept();
+        },
+        &shown);
+    QVERIFY(form.Form_Load());
+    QVERIFY(shown);
+    QCOMPARE(text, QString::fromLatin1(kNoGame));
+    QCOMPARE(format, Qt::PlainText);
+    const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
+    QVERIFY2((centre - screen).manhattanLength() <= 4,
+             qPrintable(QStringLiteral("box centred at %1,%2").arg(centre.x()).arg(centre.y())));
+  }
+};
+
+// Two installs: ~/.wine with Clone Campaigns, and a Bottles prefix with the base game only.
+struct TwoInstalls {
+  TwoInstalls() {
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("WINEPREFIX");
+    const std::string game = fixtures::kGameFolderPath;
+    if (fixtures::WriteWinePrefix(wine, {.cc_game_path = game, .base_game_path = game}) ||
+        fixtures::WriteWinePrefix(bottle, {.cc_game_path = std::nullopt, .base_game_path = game}) ||
+        fixtures::WriteGameFolder(GameHost(wine), {}) ||
+        fixtures::WriteGameFolder(GameHost(bottle), {.clone_campaigns = false}))
+      std::abort();
+    QSettings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick")).clear();
+  }
+  static std::string GameHost(const std::string& prefix) {
+    return prefix + "/drive_c/Program Files/LucasArts/Star Wars Galactic Battlegrounds";
+  }
+  static bool HasLog(const std::string& prefix) {
+    return std::filesystem::exists(GameHost(prefix) + "/" + fixtures::kDataFolderOnDisk +
+                                   "/mods.log");
+  }
+  std::unique_ptr<InstallerForm> MakeForm() {
+    return std::make_unique<InstallerForm>(messages, file_dialog, settings, nullptr);
+  }
+  // Picks `row` in the next choose-game dialog (none: cancels it) and keeps what it offered.
+  void Answer(std::optional<int> row) {
+    WhenShown<ChooseGameDialog>(
+        &context,
+        [this, row](ChooseGameDialog* dialog) {
+          offered.clear();
+          for (int i = 0; i < dialog->List()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = dialog->List()->topLevelItem(i);
+            offered << item->text(0) + " " + item->text(1);
+          }
+          selected = dialog->List()->indexOfTopLevelItem(dialog->List()->currentItem());
+          if (!row) return dialog->reject();
+          dialog->List()->setCurrentItem(dialog->List()->topLevelItem(*row));
+          dialog->accept();
+        },
+        &asked);
+  }
+  std::string Remembered() { return settings.Get("Game", "Install", "<unset>"); }
+
+  fixtures::TempDir dir;
+  const std::string home = dir / "home";
+  const std::string wine = home + "/.wine";
+  const std::string bottle = home + "/.local/share/bottles/bottles/SWGB";
+  fixtures::RecordingMessages messages;
+  ScriptedFileDialog file_dialog;
+  QtSettings settings;
+  QStringList offered;
+  int selected = -1;
+  bool asked = false;
+  QObject context;  // first to go: no watch outlives the machine
+};
+
+class GameChoiceTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void asksOnceAndRemembers() {
+    TwoInstalls machine;
+    const QString game = QString::fromLatin1(fixtures::kGameFolderPath);
+    const QStringList both = {"Wine " + game, "Bottles: SWGB " + game};
+
+    // Not choosing starts on the first, and asks again next time.
+    machine.Answer(std::nullopt);
+    auto form = machine.MakeForm();
+    QVERIFY(!form->Form_Load());
+    QVERIFY(machine.asked);
+    QCOMPARE(machine.offered, both);
+    QCOMPARE(machine.selected, 0);
+    QCOMPARE(form->windowTitle(), QStringLiteral("Tarnwick (v0.81 - beta) - CC found"));
+    QCOMPARE(machine.Remembered(), "<unset>");
+
+    machine.Answer(1);
+    form = machine.MakeForm();
+    QVERIFY(!form->Form_Load());
+    QVERIFY(machine.asked);
+    QCOMPARE(form->windowTitle(), QStringLiteral("Tarnwick (v0.81 - beta) - CC not found"));
+    QCOMPARE(machine.Remembered(), machine.bottle + "|" + fixtures::kGameFolderPath);
+    QVERIFY(TwoInstalls::HasLog(machine.bottle));
+
+    // Remembered: no question, the same game.
+    machine.Answer(0);
+    form = machine.MakeForm();
+    QVERIFY(!form->Form_Load());
+    QVERIFY(!machine.asked);
+    QCOMPARE(form->windowTitle(), QStringLiteral("Tarnwick (v0.81 - beta) - CC not found"));
+    QVERIFY(machine.messages.boxes.empty());
+  }
+
+  // Tools > Choose game: the window starts over on the other game and its log.
+  void switchesGameFromTheToolsMenu() {
+    TwoInstalls machine;
+    machine.settings.Set("Game", "Install", machine.bottle + "|" + fixtures::kGameFolderPath);
+    auto form = machine.MakeForm();
+    QVERIFY(!form->Form_Load());
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const std::string first_log = form->State().ModLog.LogPath;
+
+    machine.Answer(std::nullopt);
+    form->MenuToolsChooseGame()->trigger();
+    QVERIFY(machine.asked);
+    QCOMPARE(machine.selected, 1);
+    QCOMPARE(form->State().ModLog.LogPath, first_log);
+    QVERIFY(!TwoInstalls::HasLog(machine.wine));
+
+    machine.Answer(0);
+    form->MenuToolsChooseGame()->trigger();
+    QVERIFY(machine.asked);
+    QCOMPARE(form->windowTitle(), QStringLiteral("Tarnwick (v0.81 - beta) - CC found"));
+    QVERIFY(form->State().CCPresent);
+    QCOMPARE(machine.Remembered(), machine.wine + "|" + fixtures::kGameFolderPath);
+    QVERIFY(TwoInstalls::HasLog(machine.wine));
+    QCOMPARE(form->ModsInstalledBox()->text(), QStringLiteral("None"));
+    QVERIFY(machine.messages.boxes.empty());
+  }
 };
 
 // The main window after a successful start on a game with Clone Campaigns.
@@ -247,10 +430,12 @@ class WindowTest : public QObject {
     for (const char* name : {"Oldest", "Middle", "Newest \xE9"})
       log.Mods.push_back({.Name = name, .Changes = {}});
     form_->UpdateModBox();
-    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Newest \u00E9\nMiddle\nOldest\n"));
+    // Each name on its line, and no empty line under the last one.
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Newest \u00E9\nMiddle\nOldest"));
     QVERIFY(form_->RemoveButton()->isEnabled());
     const TwipRect three = PlacedAt(form_->ModsInstalledBox());
-    QVERIFY(three.height >= 3 * empty.height);
+    QCOMPARE(three.height, FittedHeight(form_->ModsInstalledBox(), three.width));
+    QVERIFY(three.height >= 3 * empty.height && three.height < 4 * empty.height);
     QCOMPARE(RemoveTop(), three.top + three.height);
 
     // A list longer than the window: the button stays inside it.
@@ -314,9 +499,15 @@ class WindowTest : public QObject {
     scene_->file_dialog.answer.reset();
     scene_->MakeForm()->OpenModButton_Click();
     QCOMPARE(scene_->file_dialog.requests.back().initial_folder, "C:\\Mods\\");
-    // Game text survives the user's settings.
-    scene_->settings.Set("Open", "Last directory", "C:\\Mods \xE9t\xE9\\");
-    QCOMPARE(QtSettings().Get("Open", "Last directory", ""), "C:\\Mods \xE9t\xE9\\");
+    // Folders in any script survive the user's settings.
+    const std::string folder =
+        "C:\\Mods \xC3\xA9t\xC3\xA9 \xD0\x98\xD0\xB3\xD1\x80\xD1\x8B \xF0\x9F\x98\x80\\";
+    scene_->settings.Set("Open", "Last directory", folder);
+    QCOMPARE(QtSettings().Get("Open", "Last directory", ""), folder);
+    QCOMPARE(QSettings(QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"))
+                 .value(QStringLiteral("Open/Last directory"))
+                 .toString(),
+             QString::fromUtf8(folder));
   }
 
   void ignoresChoicesThatAreNotListed() {
@@ -393,7 +584,7 @@ class WindowTest : public QObject {
     QCOMPARE(scene_->messages.boxes,
              (std::vector<Box>{{Kind::kPlain, "Mod installation", "Mod installed successfully"}}));
     ExpectOffered({});
-    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Good mod\n"));
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Good mod"));
     QVERIFY(form_->RemoveButton()->isEnabled());
 
     // Declined: nothing happens. Confirmed: the mod goes and the list follows.
@@ -421,7 +612,86 @@ class WindowTest : public QObject {
     form_->InstallModButton()->click();
     QVERIFY(scene_->messages.boxes.size() == 1 && scene_->messages.boxes[0].kind == Kind::kError);
     ExpectOffered("Half mod");
-    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Half mod (incomplete)\n"));
+    QCOMPARE(form_->ModsInstalledBox()->text(), QStringLiteral("Half mod (incomplete)"));
+  }
+
+  // Titles and names from files are text, never markup.
+  void showsFileTextsAsTheyAre() {
+    const std::string markup = "<b>Bold</b> &lt;i&gt; <br>x";
+    Choose(WriteMod("markup.mpi", Package(markup, "Readme")));
+    form_->InstallModButton()->click();
+    Choose(WriteMod("markup.mpi", Package(markup, "Readme")));
+    for (QLabel* label : {form_->TitleBox(), form_->ModsInstalledBox()}) {
+      QCOMPARE(label->textFormat(), Qt::PlainText);
+      QCOMPARE(label->text(), QString::fromStdString(markup));
+    }
+  }
+
+  // The dialog's buffer of 256 characters holds 255 and the terminating zero, counted as Windows
+  // counts them (UTF-16 units, one per Cyrillic letter).
+  void refusesAPathTheBufferCannotHold() {
+    const std::string folder = [] {
+      std::string name;
+      for (int i = 0; i < 120; ++i) name += "\xD1\x8F";
+      return name;
+    }();
+    const std::string bytes = BuildMpi(Package("Long path", "Readme"));
+    const auto write = [&](size_t length) {
+      // "C:\Mods\" + folder + "\" + name + ".mpi": 133 units around the name.
+      const std::string name = std::string(length - 133, 'a') + ".mpi";
+      if (fixtures::WriteHostFile(scene_->OnDriveC("Mods/" + folder + "/" + name), bytes))
+        return std::string("<unwritten>");
+      return "C:\\Mods\\" + folder + "\\" + name;
+    };
+    Choose(write(256));
+    ExpectOffered({});
+    QCOMPARE(scene_->Remembered(), "<unset>");
+    Choose(write(255));
+    ExpectOffered("Long path");
+    QCOMPARE(scene_->Remembered(), "C:\\Mods\\" + folder + "\\");
+    QVERIFY(scene_->messages.boxes.empty());
+  }
+
+  // A click during an install, before the progress dialog shows, is dropped, not run after it.
+  void takesNoInputWhileAnInstallRuns() {
+    QtProgress progress;
+    progress.SetOwner(form_.get());
+    scene_->file_dialog.answer.reset();
+    progress.Begin(2);
+    QTest::mouseClick(form_->OpenModButton(), Qt::LeftButton);
+    QTest::keyClick(form_->OpenModButton(), Qt::Key_Space);
+    progress.Update(1, 1000);
+    QTest::mouseClick(form_->OpenModButton(), Qt::LeftButton);
+    // A box the install opens meanwhile still takes its answer.
+    QObject context;
+    bool clicked_away = false;  // the box took the press
+    WhenShown<QMessageBox>(&context, [&](QMessageBox* box) {
+      QAbstractButton* ok = box->button(QMessageBox::Ok);
+      const QPointF at = QPointF(ok->rect().center());
+      QMouseEvent press(QEvent::MouseButtonPress, at, ok->mapToGlobal(at), Qt::LeftButton,
+                        Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(ok, &press);
+      clicked_away = ok->isDown();
+      ok->click();
+    });
+    QtMessages boxes;
+    boxes.SetOwner(form_.get());
+    boxes.Error("Disk full");
+    QVERIFY(clicked_away);
+    progress.End();
+    QVERIFY(form_->isVisible());
+    QVERIFY(scene_->file_dialog.requests.empty());
+    QTest::mouseClick(form_->OpenModButton(), Qt::LeftButton);
+    QCOMPARE(scene_->file_dialog.requests.size(), size_t{1});
+  }
+
+  void hasAToolsMenuBesideExitAndHelp() {
+    QStringList bar;
+    for (QAction* action : form_->menuBar()->actions()) bar << action->text();
+    QCOMPARE(bar, (QStringList{"Exit", "Tools", "Help"}));
+    QCOMPARE(form_->MenuTools()->objectName(), QStringLiteral("menu_tools"));
+    QCOMPARE(form_->MenuTools()->actions(), QList<QAction*>{form_->MenuToolsChooseGame()});
+    QCOMPARE(form_->MenuToolsChooseGame()->text(), QStringLiteral("Choose game\u2026"));
   }
 };
 
@@ -435,7 +705,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   tarnwick::testing::StartupTest startup;
   tarnwick::testing::WindowTest window;
-  const int failed = QTest::qExec(&startup, argc, argv) + QTest::qExec(&window, argc, argv);
+  tarnwick::testing::GameChoiceTest choice;
+  const int failed = QTest::qExec(&startup, argc, argv) + QTest::qExec(&window, argc, argv) +
+                     QTest::qExec(&choice, argc, argv);
   return failed == 0 ? 0 : 1;
 }
 

@@ -9,10 +9,16 @@ namespace tarnwick::testing {
 
 Tree ReadTree(const std::string& folder) {
   Tree tree;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (!entry.is_regular_file()) continue;
-    tree[std::filesystem::relative(entry.path(), folder).string()] =
-        fixtures::ReadAll(entry.path().string());
+  for (auto entry = std::filesystem::recursive_directory_iterator(folder);
+       entry != std::filesystem::recursive_directory_iterator(); ++entry) {
+    // Tarnwick's own records carry install times; they are compared where a test means them.
+    if (entry->is_directory() && entry->path().filename() == "tarnwick") {
+      entry.disable_recursion_pending();
+      continue;
+    }
+    if (!entry->is_regular_file()) continue;
+    tree[std::filesystem::relative(entry->path(), folder).string()] =
+        fixtures::ReadAll(entry->path().string());
   }
   return tree;
 }

@@ -11,7 +11,8 @@ namespace tarnwick::testing {
 
 using Tree = std::map<std::string, std::string>;  // relative path -> bytes
 
-// Every file below `folder`, by path relative to it.
+// Every file below `folder`, by path relative to it; Tarnwick's own folder beside the log is left
+// out.
 Tree ReadTree(const std::string& folder);
 
 // The demo game prefix (with or without Clone Campaigns) and the real program run on it.

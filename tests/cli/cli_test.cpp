@@ -24,7 +24,8 @@ constexpr char kNotAsked[] =
     "question.";
 constexpr char kNoGame[] =
     "Error: Unable to find SWGB! Please ensure that it is correctly installed and that it has "
-    "been run at least once.";
+    "been run at least once. If it is installed in a Wine prefix of its own, start the installer "
+    "with WINEPREFIX set to that prefix.";
 constexpr char kTrooper[] = "trooper-graphics.mpi";      // 2 rows into graphics.drs
 constexpr char kBlaster[] = "blaster-sound.mpi";         // 1 row into sounds.drs
 constexpr char kLanguage[] = "unit-names-language.mpi";  // replaces language.dll
@@ -134,6 +135,8 @@ TEST(CliInstallRemoveTest, RoundTripGivesTheGameBackByteForByte) {
             "This will uninstall all the modifications made by the latest modpack that you have "
             "installed (New unit names (language library)). Do you wish to continue?");
   EXPECT_EQ(ReadTree(scene.GameHost()), before);
+  // With no mod left, no package is kept.
+  EXPECT_TRUE(std::filesystem::is_empty(scene.GameHost() + "/Data/tarnwick/packages"));
 }
 
 // Each is refused with its message and exit status 1, and leaves every file as it was.

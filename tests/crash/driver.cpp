@@ -1,19 +1,21 @@
 // Runs one installation or removal on a game folder as its own process, so that the crash tests
 // can cut it off from outside. Messages go to standard error, one line each.
 //
-//   tarnwick-driver install GAME_FOLDER PACKAGE [--no-cc]
+//   tarnwick-driver install GAME_FOLDER PACKAGE [--no-cc] [--batch N]
 //   tarnwick-driver remove GAME_FOLDER [--no-cc]
 //
 // GAME_FOLDER is a host path holding the game files flat (archives, data files, executables)
 // and mods.log. Exit status: 0 done, 1 the program reported a failure, 2 bad usage.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "manage/install_package.h"
 #include "modlog/mod_log.h"
 #include "package/package.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -40,13 +42,17 @@ class StderrMessages : public tarnwick::Messages {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tarnwick::IgnoreFileSizeSignal();
   if (argc < 3) return 2;
   const std::string command = argv[1];
   std::string folder = argv[2];
   if (folder.back() != '/') folder += '/';
   bool cc_present = true;
+  tarnwick::InstallTuning tuning;  // --batch N: at most N resources per log save
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-cc") == 0) cc_present = false;
+    if (std::strcmp(argv[i], "--batch") == 0 && i + 1 < argc)
+      tuning.batch_resources = std::atoi(argv[++i]);
   }
   const tarnwick::GameFiles game_files = tarnwick::MakeGameFiles(folder, folder);
   tarnwick::ModLog log;
@@ -60,7 +66,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "Error: package unreadable\n");
       return 1;
     }
-    return tarnwick::InstallPackage(argv[3], header, log, game_files, cc_present, messages, nullptr)
+    return tarnwick::InstallPackage(argv[3], header, log, game_files, cc_present, messages, nullptr,
+                                    tuning)
                ? 1
                : 0;
   }

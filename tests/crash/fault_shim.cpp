@@ -1,9 +1,18 @@
 // Injected with LD_PRELOAD into a program under test: counts every call that changes a file
-// (write, rename, truncate, delete) and lets the N-th one fail or end the process.
+// (write, rename, truncate, delete) and lets the N-th one fail or end the process. It can also
+// record, in order, every change and every sync (of files and folders) that succeeded, so that a
+// test can check what was on disk at each save of the log.
 //
 //   TARNWICK_FAULT_AT      1-based number of the call to cut off (0 or unset: none)
 //   TARNWICK_FAULT_MODE    enospc | eacces | kill (end before the call) | torn (write half, end)
 //   TARNWICK_FAULT_REPORT  file that receives the number of calls counted, at exit
+//   TARNWICK_FAULT_NO_SYNC 1: syncs succeed without waiting for the disk. A process that is cut
+//                          off loses nothing that the system holds, so the cut tests need no
+//                          real sync, and thousands of runs would wait for them.
+//   TARNWICK_FAULT_RECORD  file that receives one line per call: "write", "truncate", "create"
+//                          (an open that made or emptied a file), "unlink", "fsync", each with a
+//                          tab and the path; "rename" with a tab, the old and, after another tab,
+//                          the new path. Paths of open files are the system's (/proc/self/fd).
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -33,7 +42,39 @@ __attribute__((constructor)) void Setup() {
   }
 }
 
+// Set while the shim does its own file work, which is neither counted nor recorded.
 bool g_reporting = false;
+FILE* g_record = nullptr;
+bool g_no_sync = false;
+
+__attribute__((constructor)) void OpenRecord() {
+  const char* no_sync = std::getenv("TARNWICK_FAULT_NO_SYNC");
+  g_no_sync = no_sync != nullptr && std::strcmp(no_sync, "1") == 0;
+  const char* path = std::getenv("TARNWICK_FAULT_RECORD");
+  if (path == nullptr) return;
+  g_reporting = true;
+  g_record = std::fopen(path, "w");
+  g_reporting = false;
+}
+
+void Record(const char* call, const char* path, const char* second = nullptr) {
+  if (g_record == nullptr || g_reporting) return;
+  g_reporting = true;
+  std::fprintf(g_record, "%s\t%s%s%s\n", call, path, second != nullptr ? "\t" : "",
+               second != nullptr ? second : "");
+  std::fflush(g_record);
+  g_reporting = false;
+}
+
+void RecordFd(const char* call, int fd) {
+  if (g_record == nullptr) return;
+  char link[64];
+  char path[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = readlink(link, path, sizeof path - 1);
+  path[n > 0 ? n : 0] = '\0';
+  Record(call, path);
+}
 
 __attribute__((destructor)) void Report() {
   g_reporting = true;
@@ -104,7 +145,9 @@ ssize_t write(int fd, const void* buffer, size_t count) {
       real(fd, buffer, count / 2);
       EndNow();
   }
-  return real(fd, buffer, count);
+  const ssize_t written = real(fd, buffer, count);
+  if (written > 0) RecordFd("write", fd);
+  return written;
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
@@ -117,7 +160,9 @@ ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
       real(fd, buffer, count / 2, offset);
       EndNow();
   }
-  return real(fd, buffer, count, offset);
+  const ssize_t written = real(fd, buffer, count, offset);
+  if (written > 0) RecordFd("write", fd);
+  return written;
 }
 
 // Opening with O_TRUNC or O_CREAT can empty or create a file: a change like any other.
@@ -131,25 +176,63 @@ int open(const char* path, int flags, ...) {
     va_end(args);
   }
   if ((flags & (O_TRUNC | O_CREAT)) != 0 && DecideWhole() != 0) return -1;
-  return real(path, flags, mode);
+  const int fd = real(path, flags, mode);
+  if (fd >= 0 && (flags & (O_TRUNC | O_CREAT)) != 0) RecordFd("create", fd);
+  return fd;
 }
 
 int rename(const char* from, const char* to) {
   static auto real = Next<int (*)(const char*, const char*)>("rename");
   if (DecideWhole() != 0) return -1;
-  return real(from, to);
+  const int result = real(from, to);
+  if (result == 0) Record("rename", from, to);
+  return result;
 }
 
 int unlink(const char* path) {
   static auto real = Next<int (*)(const char*)>("unlink");
   if (DecideWhole() != 0) return -1;
-  return real(path);
+  const int result = real(path);
+  if (result == 0) Record("unlink", path);
+  return result;
+}
+
+// The installer copies payloads inside the kernel where it can: a write like any other.
+ssize_t copy_file_range(int in, off64_t* in_at, int out, off64_t* out_at, size_t count,
+                        unsigned flags) {
+  static auto real =
+      Next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
+  switch (Decide()) {
+    case -1:
+      return -1;
+    case 1:
+      real(in, in_at, out, out_at, count / 2, flags);
+      EndNow();
+  }
+  return real(in, in_at, out, out_at, count, flags);
 }
 
 int ftruncate(int fd, off_t length) {
   static auto real = Next<int (*)(int, off_t)>("ftruncate");
   if (DecideWhole() != 0) return -1;
-  return real(fd, length);
+  const int result = real(fd, length);
+  if (result == 0) RecordFd("truncate", fd);
+  return result;
+}
+
+// Syncs change nothing, so they are never cut off; they are recorded.
+int fsync(int fd) {
+  static auto real = Next<int (*)(int)>("fsync");
+  const int result = g_no_sync ? 0 : real(fd);
+  if (result == 0) RecordFd("fsync", fd);
+  return result;
+}
+
+int fdatasync(int fd) {
+  static auto real = Next<int (*)(int)>("fdatasync");
+  const int result = g_no_sync ? 0 : real(fd);
+  if (result == 0) RecordFd("fsync", fd);
+  return result;
 }
 
 }  // extern "C"

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "app/reg_keys.h"
 #include "common/game_files.h"
 #include "fixtures/files.h"
 #include "package/package.h"
@@ -21,8 +20,16 @@ namespace {
 using fixtures::MakeFolders;
 using fixtures::WriteAll;
 
-std::string GamePath(const char* key = kCcRegKey) {
-  return ReadRegString(RegRoot::kLocalMachine, key, kGamePathValue);
+// The game folder of the only install found, or "" when none or several are.
+std::string GamePath() {
+  const std::vector<GameInstall> installs = FindGameInstalls();
+  return installs.size() == 1 ? installs[0].game_path : std::string();
+}
+
+std::vector<std::string> Folders(const std::vector<PrefixCandidate>& candidates) {
+  std::vector<std::string> folders;
+  for (const PrefixCandidate& candidate : candidates) folders.push_back(candidate.folder);
+  return folders;
 }
 
 // A machine with only what each test builds: a fresh HOME and no WINEPREFIX.
@@ -53,12 +60,14 @@ class WinePrefixesTest : public ::testing::Test {
   const std::string steam_ = home_ + "/.local/share/Steam";
 };
 
-TEST_F(WinePrefixesTest, PrefixesAreAskedInOrderAndTheOneThatAnswersIsKept) {
+TEST_F(WinePrefixesTest, PrefixesAreAskedInOrderAndWinePrefixAlone) {
   const std::string explicit_prefix = dir_ / "explicit", library = dir_ / "games \"x\"";
   MakePrefix(explicit_prefix, "C:\\A\\", "C:\\Plain\\");
   MakePrefix(home_ + "/.wine", "C:\\B\\");
   MakePrefix(Proton(steam_), "C:\\C\\");
   MakePrefix(Proton(library), "C:\\D\\");
+  MakePrefix(home_ + "/Games/swgb", "C:\\E\\");
+  MakePrefix(home_ + "/.local/share/bottles/bottles/b", "C:\\F\\");
   // Today's form with "path" keys and the older one of numbered values, in one file.
   WriteAll(steam_ + "/steamapps/libraryfolders.vdf",
            "\"libraryfolders\" { \"TimeNextStatsReport\" \"1\" \"0\" { \"path\" \"" + steam_ +
@@ -69,29 +78,37 @@ TEST_F(WinePrefixesTest, PrefixesAreAskedInOrderAndTheOneThatAnswersIsKept) {
   ASSERT_EQ(::symlink(steam_.c_str(), (home_ + "/.steam/steam").c_str()), 0);
 
   ::setenv("WINEPREFIX", (explicit_prefix + "/").c_str(), 1);
-  EXPECT_EQ(WinePrefixCandidates(),
-            (std::vector<std::string>{explicit_prefix, home_ + "/.wine",
-                                      Proton(home_ + "/.steam/steam"), Proton(library)}));
-  // The 32-bit view first, then the plain key; a prefix with neither passes the question on.
-  EXPECT_EQ(GamePath(), "C:\\A\\");
-  EXPECT_EQ(WinePrefix(), explicit_prefix);
+  EXPECT_EQ(Folders(WinePrefixCandidates()), std::vector<std::string>{explicit_prefix});
+  // The 32-bit view first, then the plain key, of the prefix the paths map through.
+  SetWinePrefix(explicit_prefix);
+  const auto read = [] { return ReadRegString(RegRoot::kLocalMachine, kCcRegKey, kGamePathValue); };
+  EXPECT_EQ(read(), "C:\\A\\");
   MakePrefix(explicit_prefix, std::nullopt, "C:\\Plain\\");
-  EXPECT_EQ(GamePath(), "C:\\Plain\\");
+  EXPECT_EQ(read(), "C:\\Plain\\");
   MakePrefix(explicit_prefix, std::nullopt);
-  EXPECT_EQ(GamePath(), "C:\\B\\");
-  EXPECT_EQ(WinePrefix(), home_ + "/.wine");
+  EXPECT_EQ(read(), "");
 
-  // Without them, a Proton prefix counts only with its registry.
   ::unsetenv("WINEPREFIX");
+  EXPECT_EQ(
+      Folders(WinePrefixCandidates()),
+      (std::vector<std::string>{home_ + "/.wine", Proton(home_ + "/.steam/steam"), Proton(library),
+                                home_ + "/Games/swgb", home_ + "/.local/share/bottles/bottles/b"}));
+  // A Proton prefix counts only with its registry.
   ASSERT_EQ(::rename((home_ + "/.wine").c_str(), (home_ + "/old-wine").c_str()), 0);
   ASSERT_EQ(::unlink((Proton(steam_) + "/system.reg").c_str()), 0);
-  EXPECT_EQ(WinePrefixCandidates(), std::vector<std::string>{Proton(library)});
-  EXPECT_EQ(GamePath(), "C:\\D\\");
+  EXPECT_EQ(WinePrefixCandidates().front().folder, Proton(library));
+}
+
+TEST(ParseLutrisPrefixes, TakesTheIndentedPrefixesOnly) {
+  EXPECT_EQ(ParseLutrisPrefixes("game:\n  exe: a.exe\n  prefix: '~/Games/x y'\nprefix: /top\n"
+                                "system:\n    prefix: \"/deep\"\n  prefix:\n"),
+            (std::vector<std::string>{"~/Games/x y", "/deep"}));
 }
 
 TEST_F(WinePrefixesTest, SteamGameStandsInForTheRegistry) {
   const std::string game = steam_ + "/steamapps/common/SWGB Saga/game";
   MakeFolders(game);
+  WriteAll(game + "/Battlegrounds.exe", "x");
   WriteAll(steam_ + "/steamapps/appmanifest_356500.acf",
            "\"AppState\" { \"appid\" \"356500\" \"installdir\" \"swgb saga\" }");
 
@@ -99,21 +116,20 @@ TEST_F(WinePrefixesTest, SteamGameStandsInForTheRegistry) {
   std::string expected = "Z:" + game + "/";
   for (char& c : expected) c = c == '/' ? '\\' : c;
   EXPECT_EQ(GamePath(), expected);
-  EXPECT_EQ(WinePrefix(), "");
 
   // With one, its drives map the path, even though its registry lacks the game's keys.
   MakePrefix(Proton(steam_), std::nullopt);
   ASSERT_EQ(::symlink((steam_ + "/steamapps").c_str(), (Proton(steam_) + "/dosdevices/s:").c_str()),
             0);
-  EXPECT_EQ(GamePath(kBaseRegKey), "S:\\common\\SWGB Saga\\game\\");
-  EXPECT_EQ(WinePrefix(), Proton(steam_));
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kCcRegKey, "Language"), "");
+  EXPECT_EQ(GamePath(), "S:\\common\\SWGB Saga\\game\\");
+  EXPECT_EQ(FindGameInstalls().at(0).prefix, Proton(steam_));
+  EXPECT_EQ(WinePrefix(), "");
 
   // Only a plain folder name at the manifest's top level counts.
   for (const char* manifest : {"{ \"UserConfig\" { \"installdir\" \"swgb saga\" } }",
                                "{ \"installdir\" \"../common/SWGB Saga\" }"}) {
     WriteAll(steam_ + "/steamapps/appmanifest_356500.acf", std::string("\"AppState\" ") + manifest);
-    EXPECT_EQ(GamePath(kBaseRegKey), "") << manifest;
+    EXPECT_EQ(GamePath(), "") << manifest;
   }
 }
 
@@ -123,7 +139,8 @@ TEST_F(WinePrefixesTest, TheDemoPrefixHoldsTheGameItsFilesAndEverySampleMod) {
   ::setenv("WINEPREFIX", (dir_ / "demo").c_str(), 1);
   const std::string game = fixtures::kGameFolderPath;
   EXPECT_EQ(GamePath(), game);
-  EXPECT_EQ(GamePath(kBaseRegKey), game);
+  SetWinePrefix(dir_ / "demo");
+  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, kBaseRegKey, kGamePathValue), game);
   const GameFiles files = MakeGameFiles(game, game + "data\\");
   for (int i = 0; i < kGameFileCount; ++i)
     EXPECT_EQ(PathListed(files[size_t(i)]), IsGameFileIndex(i)) << i;

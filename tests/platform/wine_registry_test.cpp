@@ -20,19 +20,19 @@ constexpr char kWowCcKey[] =
     "Software\\Wow6432Node\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
     "Battlegrounds: Clone Campaigns\\1.0";
 constexpr char kExpandPath[] = "%ProgramFiles(x86)%\\LucasArts\\Star Wars Galactic Battlegrounds\\";
-// The sample's probe key in Windows-1252, once its emoji (which the code page lacks) is cut.
-constexpr char kProbeKey[] = "Software\\TarnwickProbe\\Key [br] \"q\" =\xe9\x80";
+// The sample's probe key, in UTF-8.
+constexpr char kProbeKey[] =
+    "Software\\TarnwickProbe\\Key [br] \"q\" =\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
 
 std::string Read(const WineRegistry& registry, std::string_view key, std::string_view name) {
   const WineRegValue* value = registry.Find(key, name);
-  return value == nullptr ? "<missing>" : AnsiRegString(*value);
+  return value == nullptr ? "<missing>" : RegStringValue(*value);
 }
 
-TEST(WineRegistryTest, ARealFileReadsAsAnAnsiProgramSeesItAndEveryCutKeepsWholeValues) {
-  std::string text = fixtures::ReadAll(std::filesystem::path(__FILE__).parent_path().string() +
-                                       "/../data/system-escapes-and-expand.reg");
-  const std::string emoji_key = "=\\xe9\\x20ac\\xd83d\\xde00]";
-  text.replace(text.find(emoji_key), emoji_key.size(), "=\\xe9\\x20ac]");
+TEST(WineRegistryTest, ARealFileReadsAsAProgramSeesItAndEveryCutKeepsWholeValues) {
+  const std::string text =
+      fixtures::ReadAll(std::filesystem::path(__FILE__).parent_path().string() +
+                        "/../data/system-escapes-and-expand.reg");
   const auto registry = WineRegistry::Parse(text);
   ASSERT_TRUE(registry.has_value());
 
@@ -41,9 +41,16 @@ TEST(WineRegistryTest, ARealFileReadsAsAnAnsiProgramSeesItAndEveryCutKeepsWholeV
       {kWowCcKey, "game path", kExpandPath},  // str(2) stays unexpanded
       // Escaped brackets, quote and \x units in a key name; names match without letter case.
       {kProbeKey, "", "default value"},
-      {"software\\TARNWICKPROBE\\key [BR] \"Q\" =\xc9\x80", "", "default value"},
-      {kProbeKey, "Quote\"Back\\Slash", "He said \"hi\" \\ C:\\Spiele\\Stra\337e\\ ?? ? \x80x"},
-      {kProbeKey, "HexFollow", "\351a \3511 \351z"},
+      {"software\\TARNWICKPROBE\\key [BR] \"Q\" =\xc3\x89\xe2\x82\xac\xf0\x9f\x98\x80", "",
+       "default value"},
+      {kProbeKey, "Quote\"Back\\Slash",
+       "He said \"hi\" \\ C:\\Spiele\\Stra\xc3\x9f"
+       "e\\ \xe6\x98\x9f\xe7\x90\x83 \xf0\x9f\x98\x80 "
+       "\xe2\x82\xacx"},
+      {kProbeKey, "HexFollow",
+       "\xc3\xa9"
+       "a \xc3\xa9"
+       "1 \xc3\xa9z"},
       {kProbeKey, "Ctrl", "tab\there\nnewline\rcr\x01one\033end"},
       {kProbeKey, "Octal", "a\0017b\0378\a"},
       {"Software\\TarnwickProbe\\EmptyKey", "", ""},
@@ -93,22 +100,24 @@ TEST(WineRegistryTest, MalformedTextIsNoRegistryOrLosesOnlyItsBadLines) {
 }
 
 TEST(WineRegistryTest, ValuesMustFitTheQueryBufferWithTheirZero) {
-  // Characters count one byte each whatever their UTF-16 length; "?" for those the code page lacks.
+  // Characters count as Windows counts them: UTF-16 units, two for an emoji.
   const std::string text = std::string(kHeader) + "[K] 1\n\"Fits\"=\"" + std::string(1023, 'a') +
                            "\"\n\"TooLong\"=\"" + std::string(1024, 'a') +
-                           "\"\n\"Wide\"=str(2):\"" + std::string(1021, 'b') +
+                           "\"\n\"Wide\"=str(2):\"" + std::string(1020, 'b') +
+                           "\\x20ac\\xd83d\\xde00\"\n\"Wider\"=\"" + std::string(1021, 'b') +
                            "\\x20ac\\xd83d\\xde00\"\n";
   const auto registry = WineRegistry::Parse(text);
   ASSERT_TRUE(registry.has_value());
   EXPECT_EQ(Read(*registry, "K", "Fits"), std::string(1023, 'a'));
   EXPECT_EQ(Read(*registry, "K", "TooLong"), "");
-  EXPECT_EQ(Read(*registry, "K", "Wide"), std::string(1021, 'b') + "\x80?");
+  EXPECT_EQ(Read(*registry, "K", "Wide"), std::string(1020, 'b') + "\xe2\x82\xac\xf0\x9f\x98\x80");
+  EXPECT_EQ(Read(*registry, "K", "Wider"), "");
   // Raw data without its terminating zero needs one byte more.
   WineRegValue raw{kRegSz, {}};
   for (int i = 0; i < 1023; ++i) raw.data += std::string("c\0", 2);
-  EXPECT_EQ(AnsiRegString(raw), std::string(1023, 'c'));
+  EXPECT_EQ(RegStringValue(raw), std::string(1023, 'c'));
   raw.data += std::string("c\0", 2);
-  EXPECT_EQ(AnsiRegString(raw), "");
+  EXPECT_EQ(RegStringValue(raw), "");
 }
 
 TEST(WineRegistryTest, LoadRefusesWhatIsNoRegistryFileAndRereadsAChangedOne) {

@@ -79,5 +79,27 @@ TEST(SaveModLog, ReplacesTheLogOnEverySave) {
   EXPECT_EQ(read.Mods, log.Mods);
 }
 
+// New files are created with CREATE_NEW once the name is freed: a temporary log or a backup left
+// by an earlier run is replaced, a folder under the name is refused, and the folder sync that
+// follows succeeds where the file system allows it.
+TEST(CreateFileAnew, ReplacesWhatAnEarlierRunLeftAndRefusesAFolder) {
+  fixtures::TempDir dir;
+  const std::string data = WinPath(dir, "data\\");
+  fixtures::MakeFolders(data);
+  fixtures::WriteAll(data + "mods.log_", "left by a run cut off");
+  fixtures::WriteAll(data + "language.dll", "game's own");
+  fixtures::WriteAll(data + "language.dll.000", "stale backup, longer than the file");
+  ASSERT_FALSE(WriteFileAtomically(data + "mods.log", "log"));
+  EXPECT_EQ(fixtures::ReadAll(data + "mods.log"), "log");
+  EXPECT_FALSE(fixtures::Exists(data + "mods.log_"));
+  ASSERT_FALSE(CopyToNewFile(data + "language.dll", data + "language.dll.000"));
+  EXPECT_EQ(fixtures::ReadAll(data + "language.dll.000"), "game's own");
+  EXPECT_FALSE(SyncFolderOf(data + "language.dll.000"));
+
+  fixtures::MakeFolders(data + "language.dll.001\\inside");
+  EXPECT_TRUE(CopyToNewFile(data + "language.dll", data + "language.dll.001"));
+  EXPECT_TRUE(fixtures::Exists(data + "language.dll.001\\inside"));
+}
+
 }  // namespace
 }  // namespace tarnwick

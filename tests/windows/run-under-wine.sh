@@ -29,6 +29,8 @@ reg_add "$wow\\Tarnwick Tests" /v Expandable /t REG_EXPAND_SZ /d '%SystemDrive%\
 reg_add "$wow\\Tarnwick Tests" /v Fits /t REG_SZ /d "$(printf 'f%.0s' {1..1023})"
 reg_add "$wow\\Tarnwick Tests" /v 'Too long' /t REG_SZ /d "$(printf 't%.0s' {1..1024})"
 reg_add "$wow\\Tarnwick Tests" /v Number /t REG_DWORD /d 7
+# Wine takes the arguments in the locale's character set.
+LC_ALL=C.UTF-8 reg_add "$wow\\Tarnwick Tests" /v Unicode /t REG_SZ /d 'C:\Игры\SWGB\'
 # Only in the 64-bit view, which a reader of the 32-bit view must not see.
 reg_add 'HKLM\Software\Tarnwick Tests 64' /v 'Game Path' /t REG_SZ /d 'C:\Elsewhere\'
 

@@ -1,0 +1,93 @@
+#include "install/install_plan.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "install/archive_planner.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+
+namespace tarnwick {
+namespace {
+
+// The boxes a plan would cause are kept as the refusal's message, never shown.
+class KeptMessages : public Messages {
+ public:
+  void Error(const std::string& text) override {
+    if (first.empty()) first = text;
+  }
+  void Information(const std::string&, const std::string&) override {}
+  void Plain(const std::string&, const std::string&) override {}
+  bool Confirm(const std::string&, const std::string&) override { return true; }
+  std::string first;
+};
+
+}  // namespace
+
+InstallPlan PlanInstall(const std::string& package_path, const PackageHeader& header,
+                        const ModLog& log, const GameFiles& game_files, bool cc_present) {
+  InstallPlan plan;
+  BinaryFile package;
+  int64_t package_length = 0;
+  std::error_code error = package.Open(package_path, OpenMode::kRead);
+  if (!error) error = package.Length(&package_length);
+  if (error) {
+    PlannedChange refused;
+    refused.kind = PlannedKind::kRefused;
+    refused.outcome = HandlerOutcome::kError;
+    refused.error = error;
+    plan.changes.push_back(refused);
+    return plan;
+  }
+  if (RecordedPastTheEnd(header, log.FileState, game_files, cc_present)) {
+    PlannedChange refused;
+    refused.kind = PlannedKind::kRefused;
+    refused.outcome = HandlerOutcome::kAbort;
+    refused.message = kUnfinishedModAhead;
+    plan.changes.push_back(refused);
+    return plan;
+  }
+  std::vector<unsigned char> buffer(kCopyBufferSize);
+  ModLog simulated{log.LogPath, log.FileState, {}};
+  ArchivePlanner planner(OpenMode::kRead, log.FileState);
+  int64_t copied = 0;
+  const int resource_count = std::min<int>(header.resourceCount, header.resources.size());
+  for (int i = 1; i <= resource_count && !plan.Refused(); ++i) {
+    const ResourceEntry& row = header.resources[i];
+    KeptMessages kept;
+    InstallContext context{package,    package_length, buffer, i,       row,     simulated,
+                           game_files, cc_present,     kept,   nullptr, &copied, {}};
+    std::vector<PlannedChange> changes;
+    switch (row.typeCode) {
+      case 5:
+        changes = planner.PlanReplacement(context);
+        break;
+      case 6:
+        changes = planner.PlanIcons(context);
+        break;
+      default:
+        changes = {planner.PlanInsert(context)};
+        break;
+    }
+    for (PlannedChange& change : changes) {
+      if (change.kind == PlannedKind::kRefused && change.message.empty() &&
+          change.outcome == HandlerOutcome::kInvalidPackage) {
+        change.message = kept.first;  // the archive's own complaint, if it made one
+      }
+      if (change.kind == PlannedKind::kResource || change.kind == PlannedKind::kIcon) {
+        plan.bytes_appended[static_cast<size_t>(change.file_index)] += change.size;
+        plan.disk_space_needed += change.size;
+      } else if (change.kind == PlannedKind::kReplacement) {
+        int64_t length = 0;
+        if (!FileLength(game_files[static_cast<size_t>(change.file_index)], &length)) {
+          plan.disk_space_needed += length;  // the backup
+        }
+        plan.disk_space_needed += change.size;
+      }
+      plan.changes.push_back(std::move(change));
+    }
+  }
+  return plan;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,128 @@
+// No save of the log may describe a state that a crash right after it could lose: what the saved
+// log relies on (a new backup and its name in the folder, every restored game file) is synced
+// before the log is renamed into place. The real install and removal run under the shim, which
+// records every change and sync in order.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/game_files.h"
+#include "driver_test.h"
+#include "fixtures/files.h"
+
+namespace tarnwick {
+namespace {
+
+struct Call {
+  std::string name;  // write, truncate, create, unlink, rename, fsync
+  std::string path;
+  std::string to;  // rename only
+};
+
+class SyncOrder : public DriverTest {
+ protected:
+  std::vector<Call> Recorded(const std::string& command) {
+    const std::string record = root_ / "record";
+    EXPECT_EQ(Drive(command, ShimEnvironment() + "TARNWICK_FAULT_RECORD='" + record + "'"), 0);
+    std::vector<Call> calls;
+    std::istringstream lines(fixtures::ReadAll(record));
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream fields(line);
+      Call call;
+      std::getline(fields, call.name, '\t');
+      std::getline(fields, call.path, '\t');
+      std::getline(fields, call.to, '\t');
+      call.path = std::filesystem::path(call.path).lexically_normal().string();
+      if (!call.to.empty()) call.to = std::filesystem::path(call.to).lexically_normal().string();
+      calls.push_back(call);
+    }
+    return calls;
+  }
+
+  bool IsLogSave(const Call& call) const {
+    return call.name == "rename" && call.to == game_ + "/mods.log";
+  }
+
+  // A game file's name, a dot and a number.
+  bool IsBackup(const std::string& path) const {
+    for (int index = 0; index < kGameFileCount; ++index) {
+      if (!IsGameFileIndex(index) || !IsReplacedFile(index)) continue;
+      const std::string stem = game_ + "/" + GameFileName(index) + ".";
+      if (path.size() > stem.size() && path.rfind(stem, 0) == 0 &&
+          path.find_first_not_of("0123456789", stem.size()) == std::string::npos) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  static bool Changes(const Call& call, const std::string& path) {
+    return call.path == path &&
+           (call.name == "write" || call.name == "truncate" || call.name == "create");
+  }
+
+  // Whether `path` was synced after its last change before `end`, and not before `start`.
+  static bool SyncedBefore(const std::vector<Call>& calls, const std::string& path, size_t start,
+                           size_t end) {
+    bool synced = false;
+    for (size_t i = start; i < end; ++i) {
+      if (Changes(calls[i], path)) synced = false;
+      if (calls[i].name == "fsync" && calls[i].path == path) synced = true;
+    }
+    return synced;
+  }
+};
+
+TEST_F(SyncOrder, EachBackupAndItsFolderEntryAreOnDiskBeforeTheLogThatRecordsIt) {
+  Restore(pristine_);
+  const std::vector<Call> calls = Recorded("install");
+  int backups = 0;
+  int saves = 0;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (IsLogSave(calls[i])) {
+      ++saves;
+      EXPECT_TRUE(SyncedBefore(calls, calls[i].path, 0, i)) << "save " << saves;
+    }
+    const std::string& path = calls[i].path;
+    if (calls[i].name != "create" || !IsBackup(path)) continue;
+    ++backups;
+    size_t save = i + 1;
+    while (save < calls.size() && !IsLogSave(calls[save])) ++save;
+    ASSERT_LT(save, calls.size()) << path << " is never recorded";
+    EXPECT_TRUE(SyncedBefore(calls, path, i, save)) << path << " content";
+    EXPECT_TRUE(SyncedBefore(calls, game_, i, save)) << path << " folder entry";
+  }
+  EXPECT_EQ(backups, 3);  // language.dll twice, genie_x1.dat once
+  EXPECT_GT(saves, backups);
+}
+
+TEST_F(SyncOrder, EveryRestoredGameFileIsOnDiskBeforeTheLogForgetsTheMod) {
+  Restore(pristine_);
+  ASSERT_EQ(Drive("install"), 0);
+  const std::vector<Call> calls = Recorded("remove");
+  size_t save = calls.size();
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (IsLogSave(calls[i])) save = i;
+  }
+  ASSERT_LT(save, calls.size());
+  int restored = 0;
+  for (int index = 0; index < kGameFileCount; ++index) {
+    if (!IsGameFileIndex(index)) continue;
+    const std::string path = game_ + "/" + GameFileName(index);
+    bool changed = false;
+    for (size_t i = 0; i < save; ++i) changed = changed || Changes(calls[i], path);
+    if (!changed) continue;
+    ++restored;
+    EXPECT_TRUE(SyncedBefore(calls, path, 0, save)) << path;
+  }
+  // graphics, graphics_x1, gamedata_x1, interfac_x1, sounds_x1, language.dll, genie_x1.dat
+  EXPECT_EQ(restored, 7);
+  ExpectPristine("the recorded removal");
+}
+
+}  // namespace
+}  // namespace tarnwick
