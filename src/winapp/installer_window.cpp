@@ -177,6 +177,8 @@ bool InstallerWindow::Form_Load() {
 void InstallerWindow::Show() {
   CentreOnScreen(window_);
   ::ShowWindow(window_, SW_SHOWNORMAL);
+  // Showing the window runs its resize step, whether or not the system reports a new size.
+  Form_Resize();
   ::UpdateWindow(window_);
 }
 

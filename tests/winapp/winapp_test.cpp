@@ -321,9 +321,8 @@ TEST_F(WindowTest, FollowsResizes) {
   const int frame_width = (outer.right - outer.left) - inner.right;
   const int frame_height = (outer.bottom - outer.top) - inner.bottom;
   const auto pixels = [](int twips) { return ::MulDiv(twips, 96, 1440); };
-  // After start-up the list follows the outside: outer width - 2800 twips.
-  EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left,
-            pixels((outer.right - outer.left) * 15 - 2800));
+  // Showing the window resizes the list to the inside: inner width - 2800 twips.
+  EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left, pixels(inner.right * 15 - 2800));
   struct Step {
     int width, height;  // inside, pixels
     int list_width;     // twips
