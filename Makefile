@@ -34,24 +34,49 @@ fi
 endef
 
 .PHONY: deps build check test asan demo run bench format clean deps-windows check-windows \
-  deps-fuzz fuzz deps-package package package-check screenshot
+  deps-fuzz fuzz deps-package package package-check screenshot package-windows \
+  windows-screenshot
 
 deps:
 	$(call install-missing,$(DEB_PACKAGES))
 
-# The Windows build of the core: MinGW-w64 (posix threads, for GoogleTest), Wine to run the
-# tests, and GoogleTest's sources to build it for the target.
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build
+# The Windows build: MinGW-w64 (posix threads, for GoogleTest), Wine and a virtual screen (with
+# Arial's metric twin) to run the tests and the window, GoogleTest's sources to build it for the
+# target, zip for the package, and xdotool and ImageMagick for the window's picture.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build \
+  xvfb xauth zip unzip imagemagick xdotool fonts-liberation
 
 deps-windows:
 	$(call install-missing,$(WINDOWS_PACKAGES))
 
-# The core rooms and their tests built for Windows, run under Wine in a throwaway prefix.
+# The core rooms, the window and the command line built for Windows; the core's tests run under
+# Wine in a throwaway prefix, then the two programs' own tests in another, on a virtual screen.
+WINDOWS_CONFIGURE = cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DTARNWICK_CORE_ONLY=ON -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+
 check-windows: deps-windows
-	cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_CORE_ONLY=ON \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+	$(WINDOWS_CONFIGURE)
 	cmake --build build/windows -j $(JOBS)
 	tests/windows/run-under-wine.sh build/windows
+	tests/winapp/run-window-tests.sh build/windows
+
+# What a Windows player downloads: build/package/tarnwick-windows-<version>.zip with the window
+# program, the console program for the commands and a readme; a Release build, nothing to install.
+# The programs as unzipped from it then pass the window and command-line tests under Wine.
+package-windows: deps-windows
+	cmake -S . -B build/windows-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_CORE_ONLY=ON \
+	  -DTARNWICK_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
+	cmake --build build/windows-release -j $(JOBS) --target tarnwick tarnwick-win
+	packaging/windows-zip.sh build/windows-release build/package
+	$(WINDOWS_CONFIGURE)
+	cmake --build build/windows -j $(JOBS) --target console_tests winapp_tests
+	rm -rf build/package/windows-unzipped
+	unzip -q build/package/tarnwick-windows-*.zip -d build/package/windows-unzipped
+	tests/winapp/run-window-tests.sh build/windows --programs build/package/windows-unzipped/tarnwick-windows-*
+
+# docs/windows-screenshot.png from the window program under Wine (after make check-windows).
+windows-screenshot: deps-windows
+	packaging/windows-screenshot.sh build/windows
 
 # libFuzzer and the sanitizer runtimes it links with.
 FUZZ_PACKAGES := clang libfuzzer-14-dev libclang-rt-14-dev cmake ninja-build

@@ -1,7 +1,14 @@
 #include "cli/console.h"
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -11,7 +18,11 @@ namespace {
 
 bool IsTerminal(std::FILE* file) {
 #ifdef _WIN32
-  return _isatty(_fileno(file)) != 0;
+  // _isatty is true for any character device, the null device among them (a script's `< NUL`);
+  // only a console answers GetConsoleMode.
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0;
 #else
   return ::isatty(::fileno(file)) != 0;
 #endif

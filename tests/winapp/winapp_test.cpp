@@ -1,0 +1,398 @@
+// The window program as a player meets it, started under Wine on a game written into the prefix:
+// its windows found by class and caption, read and pressed from outside.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fixtures/files.h"
+#include "winapp/window_driver.h"
+#include "winapp/window_names.h"
+#include "writers/game_folder.h"
+#include "writers/mpi_writer.h"
+
+namespace tarnwick::winapp_tests {
+namespace {
+
+using namespace tarnwick::winapp;  // NOLINT: the window's class names and control ids
+
+constexpr wchar_t kCcKey[] =
+    L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic Battlegrounds: Clone "
+    L"Campaigns\\1.0";
+constexpr wchar_t kBaseKey[] =
+    L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic Battlegrounds\\1.0";
+constexpr wchar_t kSettingsKey[] = L"Software\\Tarnwick\\Open";
+constexpr wchar_t kNoGame[] =
+    L"Unable to find SWGB! Please ensure that it is correctly installed and that it has been run "
+    L"at least once.";
+constexpr wchar_t kNoBaseFiles[] =
+    L"Unable to find SWGB data files! Please ensure that the game is correctly installed.";
+constexpr wchar_t kNoCcFiles[] =
+    L"Unable to find CC data files! Please ensure that the game is correctly installed.";
+constexpr wchar_t kInvalid[] =
+    L"Specified MPI file is invalid or corrupted! Make sure you have the latest version of the "
+    L"mod installer.";
+
+// LVM_GETITEMCOUNT, without <commctrl.h> and its ordering needs.
+constexpr UINT kListViewItemCount = 0x1000 + 4;
+
+std::wstring g_program;  // tarnwick-win.exe, from the command line
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// Writes (or, with no value, deletes) a "Game Path" key where the 32-bit game's installer puts it.
+void SetGamePath(const wchar_t* key, const std::wstring* value) {
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY, 0);
+  if (value == nullptr) return;
+  HKEY handle = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0,
+                              KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExW(handle, L"Game Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
+                   static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(handle);
+}
+
+std::wstring RememberedFolder() {
+  wchar_t buffer[512] = {};
+  DWORD size = sizeof(buffer);
+  if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"Last directory", RRF_RT_REG_SZ, nullptr,
+                     buffer, &size) != ERROR_SUCCESS) {
+    return L"<unset>";
+  }
+  return buffer;
+}
+
+fixtures::MpiPackage Package(const std::string& title, const std::string& readme) {
+  fixtures::MpiPackage package;
+  package.title = title;
+  package.readme = readme;
+  package.rows = {{1, 1, 100, "new graphic bytes", {}, {}}};  // a graphic graphics.drs has
+  return package;
+}
+
+// The game with Clone Campaigns in a fresh folder, found through the registry keys `cc` and
+// `base` (false: no key); nothing remembered.
+class WindowTest : public ::testing::Test {
+ protected:
+  void WriteGame(bool cc, bool base) {
+    game_ = dir_.path() + "\\game\\";
+    ASSERT_FALSE(fixtures::WriteGameFolder(dir_.path() + "\\game", {}));
+    const std::wstring path = Wide(game_);
+    SetGamePath(kCcKey, cc ? &path : nullptr);
+    SetGamePath(kBaseKey, base ? &path : nullptr);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
+  }
+  std::string WriteMod(const std::string& name, const fixtures::MpiPackage& package) {
+    const std::string path = dir_.path() + "\\Mods\\" + name;
+    EXPECT_FALSE(fixtures::WriteHostFile(path, BuildMpi(package)));
+    return path;
+  }
+  // Starts the program and waits for its main window.
+  HWND Start(const std::wstring& arguments = L"") {
+    program_ = std::make_unique<Program>(g_program, arguments);
+    if (!program_->started()) return nullptr;
+    return WaitForWindow(program_->id(), kInstallerFormClass);
+  }
+  Box NextBox() { return WaitForBox(program_->id()); }
+  // Title box, Install and Readme buttons as they stand.
+  void ExpectOffered(HWND form, const std::wstring& title) {
+    EXPECT_EQ(WaitForText(::GetDlgItem(form, kTitleBox), title.empty() ? L"[none]" : title),
+              title.empty() ? L"[none]" : title);
+    EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(form, kInstallModButton)) != 0, !title.empty());
+    EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(form, kReadmeButton)) != 0, !title.empty());
+    EXPECT_EQ(Text(::GetDlgItem(form, kInstallModButton)), L"Install");
+  }
+
+  fixtures::TempDir dir_;
+  std::string game_;
+  std::unique_ptr<Program> program_;
+};
+
+TEST_F(WindowTest, StartsOnTheGameAsDesigned) {
+  WriteGame(true, true);
+  const HWND form = Start();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Text(form), L"Tarnwick (v0.81 - beta) - CC found");
+  RECT client{};
+  ::GetClientRect(form, &client);
+  EXPECT_EQ(client.right, 424);  // 6360 x 3465 twips at 96 dots per inch
+  EXPECT_EQ(client.bottom, 231);
+  struct Control {
+    int id;
+    const wchar_t* kind;
+    const wchar_t* text;
+    RECT rect;  // pixels
+    bool enabled;
+  };
+  const Control controls[] = {
+      {kOpenModButton, L"Button", L"Open mod", {8, 8, 81, 33}, true},
+      {kInstallModButton, L"Button", L"Install", {8, 32, 81, 57}, false},
+      {kReadmeButton, L"Button", L"Display readme for mod", {96, 8, 169, 57}, false},
+      {kCurrentModLabel, L"Static", L"Current mod:", {8, 64, 105, 80}, true},
+      {kModsInstalledLabel, L"Static", L"Mods installed:", {184, 8, 281, 25}, true},
+      {kRemoveButton, L"Button", L"Remove latest", {184, 0, 273, 0}, false},
+  };
+  for (const Control& c : controls) {
+    const HWND control = ::GetDlgItem(form, c.id);
+    wchar_t kind[32] = {};
+    ::GetClassNameW(control, kind, 32);
+    EXPECT_EQ(_wcsicmp(kind, c.kind), 0) << c.text;
+    EXPECT_EQ(Text(control), c.text);
+    EXPECT_EQ(::IsWindowEnabled(control) != 0, c.enabled) << c.text;
+    const RECT at = PlacedAt(control);
+    EXPECT_EQ(at.left, c.rect.left) << c.text;
+    if (c.id != kRemoveButton) {
+      EXPECT_EQ(at.top, c.rect.top) << c.text;
+      EXPECT_EQ(at.right, c.rect.right) << c.text;
+      EXPECT_EQ(at.bottom, c.rect.bottom) << c.text;
+    }
+  }
+  ExpectOffered(form, L"");
+  // No mods: "None", and "Remove latest" directly below it.
+  const HWND list = ::GetDlgItem(form, kModsInstalledBox);
+  EXPECT_EQ(Text(list), L"None");
+  EXPECT_EQ(PlacedAt(::GetDlgItem(form, kRemoveButton)).top, PlacedAt(list).bottom);
+
+  // Help and About answer in information boxes; Exit ends the program.
+  for (const auto& [item, title] :
+       {std::pair{kMenuHelpHelp, L"Help"}, std::pair{kMenuHelpAbout, L"About"}}) {
+    ChooseMenuItem(form, item);
+    const Box box = NextBox();
+    EXPECT_EQ(box.title, title);
+    EXPECT_TRUE(box.icon);
+    EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
+    Answer(box, IDOK);
+  }
+  ChooseMenuItem(form, kMenuExit);
+  EXPECT_EQ(program_->WaitForExit(), 0u);
+}
+
+TEST_F(WindowTest, FallsBackToTheBaseGame) {
+  WriteGame(false, true);
+  const HWND form = Start();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Text(form), L"Tarnwick (v0.81 - beta) - CC not found");
+}
+
+// Each ends the program after its box, without ever showing the window.
+TEST_F(WindowTest, EndsWithTheStartUpMessages) {
+  struct Case {
+    bool cc_key, base_key;
+    const char* missing;  // in the game folder
+    const wchar_t* message;
+  };
+  const Case cases[] = {
+      {false, false, nullptr, kNoGame},
+      {true, true, "Data\\gamedata.drs", kNoBaseFiles},
+      {true, true, "Battlegrounds_x1.exe", kNoCcFiles},
+  };
+  for (const Case& c : cases) {
+    WriteGame(c.cc_key, c.base_key);
+    if (c.missing != nullptr) {
+      ASSERT_TRUE(::DeleteFileA((game_ + c.missing).c_str()));
+    }
+    program_ = std::make_unique<Program>(g_program, L"");
+    const Box box = NextBox();
+    EXPECT_EQ(box.title, L"Error");
+    EXPECT_EQ(box.text, c.message);
+    EXPECT_TRUE(box.icon);
+    EXPECT_FALSE(HasVisibleWindow(program_->id(), kInstallerFormClass));
+    Answer(box, IDOK);
+    EXPECT_EQ(program_->WaitForExit(), 1u);
+  }
+}
+
+TEST_F(WindowTest, OpensInstallsAndRemovesAMod) {
+  WriteGame(true, true);
+  const std::string mod = WriteMod("good.mpi", Package("Good mod", "Line one\r\nLine two"));
+  const HWND form = Start();
+  ASSERT_NE(form, nullptr);
+
+  // The file dialog opens in C:\ the first time; the path is typed into it.
+  Click(::GetDlgItem(form, kOpenModButton));
+  const HWND dialog = WaitForWindow(program_->id(), L"#32770", L"Select mod to install");
+  ASSERT_NE(dialog, nullptr);
+  HWND name = ::GetDlgItem(dialog, 0x47C);  // the file name box of the explorer dialog
+  if (name == nullptr || !::IsWindowVisible(name)) name = ::GetDlgItem(dialog, 0x480);
+  ASSERT_NE(name, nullptr);
+  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(mod).c_str()));
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+
+  ExpectOffered(form, L"Good mod");
+  EXPECT_EQ(RememberedFolder(), Wide(dir_.path() + "\\Mods\\"));
+  const HWND readme = WaitForWindow(program_->id(), kReadmeFormClass, L"Readme file");
+  ASSERT_NE(readme, nullptr);
+  EXPECT_EQ(Text(::GetDlgItem(readme, kReadmeText)), L"Line one\r\nLine two");
+  // "Close readme" only hides it; "Display readme for mod" brings it back.
+  Click(::GetDlgItem(readme, kCloseButton));
+  for (int i = 0; i < 100 && ::IsWindowVisible(readme); ++i) ::Sleep(50);
+  EXPECT_FALSE(::IsWindowVisible(readme));
+  Click(::GetDlgItem(form, kReadmeButton));
+  EXPECT_EQ(WaitForWindow(program_->id(), kReadmeFormClass), readme);
+
+  Click(::GetDlgItem(form, kInstallModButton));
+  Box box = NextBox();
+  EXPECT_EQ(box.title, L"Mod installation");
+  EXPECT_EQ(box.text, L"Mod installed successfully");
+  EXPECT_FALSE(box.icon);
+  Answer(box, IDOK);
+  ExpectOffered(form, L"");
+  const HWND list = ::GetDlgItem(form, kModsInstalledBox);
+  EXPECT_EQ(WaitForText(list, L"Good mod"), L"Good mod");
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(form, kRemoveButton)));
+
+  // Declined: nothing happens. Confirmed: the mod goes and the list follows.
+  const std::wstring question =
+      L"This will uninstall all the modifications made by the latest modpack that you have "
+      L"installed (Good mod). Do you wish to continue?";
+  for (const int answer : {IDCANCEL, IDOK}) {
+    Click(::GetDlgItem(form, kRemoveButton));
+    box = NextBox();
+    EXPECT_EQ(box.title, L"Warning");
+    EXPECT_EQ(box.text, question);
+    EXPECT_FALSE(box.icon);
+    EXPECT_EQ(box.buttons, (std::vector<std::wstring>{L"OK", L"Cancel"}));
+    Answer(box, answer);
+    EXPECT_EQ(WaitForText(list, answer == IDOK ? L"None" : L"Good mod", 2000),
+              answer == IDOK ? L"None" : L"Good mod");
+  }
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(form, kRemoveButton)));
+
+  // Closing the main window takes the readme window with it and ends the program.
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program_->WaitForExit(), 0u);
+}
+
+// A package handed to the program opens as if chosen with "Open mod": an invalid one is refused
+// with its message and remembered all the same.
+TEST_F(WindowTest, RefusesAnInvalidPackageGivenOnTheCommandLine) {
+  WriteGame(true, true);
+  fixtures::MpiPackage broken = Package("Broken", "x");
+  broken.magic = "MPI 9.9 ";
+  const std::string path = WriteMod("broken.mpi", broken);
+  program_ = std::make_unique<Program>(g_program, L"\"" + Wide(path) + L"\"");
+  const Box box = NextBox();
+  EXPECT_EQ(box.title, L"Error");
+  EXPECT_EQ(box.text, kInvalid);
+  Answer(box, IDOK);
+  const HWND form = WaitForWindow(program_->id(), kInstallerFormClass);
+  ASSERT_NE(form, nullptr);
+  ExpectOffered(form, L"");
+  EXPECT_EQ(RememberedFolder(), Wide(dir_.path() + "\\Mods\\"));
+  EXPECT_FALSE(HasVisibleWindow(program_->id(), kReadmeFormClass));
+}
+
+// An install that takes a while shows the progress window, which the player cannot close, and
+// keeps the main window from taking input until it ends.
+TEST_F(WindowTest, ShowsProgressDuringALongInstall) {
+  WriteGame(true, true);
+  // Each replacement of the language library makes a backup and saves the log, durably, before
+  // its bytes go in: three hundred of them take a while on any disk.
+  fixtures::MpiPackage package = Package("Big mod", "Readme");
+  package.rows.assign(300, {5, 6, 0, "A language library stand-in", {}, {}});
+  const std::string mod = WriteMod("big.mpi", package);
+  const HWND form = Start(L"\"" + Wide(mod) + L"\"");
+  ASSERT_NE(form, nullptr);
+  ExpectOffered(form, L"Big mod");
+  Click(::GetDlgItem(form, kInstallModButton));
+  const HWND progress = WaitForWindow(program_->id(), kProgressClass, L"Mod installation", 20000);
+  ASSERT_NE(progress, nullptr);
+  EXPECT_FALSE(::IsWindowEnabled(form));
+  EXPECT_EQ(Text(::GetDlgItem(form, kInstallModButton)), L"[installing]");
+  ::PostMessageW(progress, WM_CLOSE, 0, 0);
+  const Box box = WaitForBox(program_->id(), 60000);
+  EXPECT_EQ(box.text, L"Mod installed successfully");
+  EXPECT_FALSE(::IsWindow(progress));
+  Answer(box, IDOK);
+  EXPECT_TRUE(::IsWindowEnabled(form));
+}
+
+// The window follows its inside's width and height above their limits, in twips at 96 dots per
+// inch; "Remove latest" stays below the list, or at the bottom when the window is too short.
+TEST_F(WindowTest, FollowsResizes) {
+  WriteGame(true, true);
+  const HWND form = Start();
+  ASSERT_NE(form, nullptr);
+  const HWND list = ::GetDlgItem(form, kModsInstalledBox);
+  const HWND remove = ::GetDlgItem(form, kRemoveButton);
+  RECT outer{}, inner{};
+  ::GetWindowRect(form, &outer);
+  ::GetClientRect(form, &inner);
+  const int frame_width = (outer.right - outer.left) - inner.right;
+  const int frame_height = (outer.bottom - outer.top) - inner.bottom;
+  const auto pixels = [](int twips) { return ::MulDiv(twips, 96, 1440); };
+  // Showing the window resizes the list to the inside: inner width - 2800 twips.
+  EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left, pixels(inner.right * 15 - 2800));
+  struct Step {
+    int width, height;  // inside, pixels
+    int list_width;     // twips
+    bool at_bottom;     // "Remove latest" pulled up to the bottom edge
+  };
+  const Step steps[] = {
+      {300, 200, 4500 - 2800, false},
+      {200, 200, 4500 - 2800, false},  // 3000 twips: the list keeps its width
+      {201, 200, 3015 - 2800, false},
+      {300, 30, 4500 - 2800, true},
+  };
+  for (const Step& step : steps) {
+    ::SetWindowPos(form, nullptr, 0, 0, step.width + frame_width, step.height + frame_height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::GetClientRect(form, &inner);
+    ASSERT_EQ(inner.right, step.width);
+    ASSERT_EQ(inner.bottom, step.height);
+    EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left, pixels(step.list_width)) << step.width;
+    EXPECT_EQ(PlacedAt(remove).top, step.at_bottom ? step.height - 375 / 15 : PlacedAt(list).bottom)
+        << step.height;
+  }
+}
+
+// Tools, "Verify game files": all well in a box; an archive cut short listed in a view of its
+// own, while the main window waits.
+TEST_F(WindowTest, VerifiesTheGameFilesAgainstTheLog) {
+  WriteGame(true, true);
+  const std::string mod = WriteMod("good.mpi", Package("Good mod", "Readme"));
+  const HWND form = Start(L"\"" + Wide(mod) + L"\"");
+  ASSERT_NE(form, nullptr);
+  ExpectOffered(form, L"Good mod");
+  ChooseMenuItem(form, kMenuToolsFirst);
+  Box box = NextBox();
+  EXPECT_EQ(box.title, L"Verify game files");
+  EXPECT_EQ(box.text, L"The game files match the mod log.");
+  Answer(box, IDOK);
+
+  Click(::GetDlgItem(form, kInstallModButton));
+  Answer(NextBox(), IDOK);
+  ASSERT_EQ(WaitForText(::GetDlgItem(form, kModsInstalledBox), L"Good mod"), L"Good mod");
+  const std::string archive = game_ + "Data\\graphics.drs";
+  const HANDLE file = ::CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ::SetFilePointer(file, 100, nullptr, FILE_BEGIN);
+  ::SetEndOfFile(file);
+  ::CloseHandle(file);
+
+  ChooseMenuItem(form, kMenuToolsFirst);
+  const HWND view = WaitForWindow(program_->id(), kListViewClass, L"Verify game files");
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(Text(::GetDlgItem(view, kListHeading)),
+            L"The game files have changed since the mod log was written; removing mods may not "
+            L"restore them.");
+  EXPECT_EQ(::SendMessageW(::GetDlgItem(view, kListTable), kListViewItemCount, 0, 0), 1);
+  EXPECT_FALSE(::IsWindowEnabled(form));
+  ::PostMessageW(view, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 100 && !::IsWindowEnabled(form); ++i) ::Sleep(50);
+  EXPECT_TRUE(::IsWindowEnabled(form));
+}
+
+}  // namespace
+}  // namespace tarnwick::winapp_tests
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc < 2) {
+    std::fputs("usage: winapp_tests PATH_OF_TARNWICK_WIN_EXE\n", stderr);
+    return 2;
+  }
+  tarnwick::winapp_tests::g_program = tarnwick::winapp_tests::WindowsPath(argv[1]);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+// Drives the window program from outside, as a player's clicks and a screen reader would: finds
+// its windows by class and caption, reads their texts and states, and presses buttons and menu
+// items by posting the messages a click posts.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tarnwick::winapp_tests {
+
+// The window program started with `arguments`; ended at the latest when this goes.
+class Program {
+ public:
+  Program(const std::wstring& executable, const std::wstring& arguments);
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+  bool started() const { return process_.hProcess != nullptr; }
+  DWORD id() const { return process_.dwProcessId; }
+  // The exit code, or STILL_ACTIVE when it has not ended within the time.
+  DWORD WaitForExit(DWORD milliseconds = 10000);
+
+ private:
+  PROCESS_INFORMATION process_{};
+};
+
+// A visible top-level window of the process with this class (and caption, when given), waited
+// for up to `milliseconds`; null when none came.
+HWND WaitForWindow(DWORD process, const wchar_t* window_class, const wchar_t* caption = nullptr,
+                   DWORD milliseconds = 10000);
+
+// Whether any visible top-level window of the process has this class.
+bool HasVisibleWindow(DWORD process, const wchar_t* window_class);
+
+// A message box as the player sees it.
+struct Box {
+  HWND window = nullptr;
+  std::wstring title;
+  std::wstring text;
+  bool icon = false;
+  std::vector<std::wstring> buttons;
+};
+// The next message box of the process (a dialog without a file name field), or an empty Box.
+Box WaitForBox(DWORD process, DWORD milliseconds = 10000);
+// Presses the box's button `id` (IDOK, IDCANCEL) and waits until the box is gone.
+void Answer(const Box& box, int id);
+
+std::wstring Text(HWND window);
+// Posted, so that a handler that shows a box does not hold the test up.
+void Click(HWND button);
+void ChooseMenuItem(HWND window, int id);
+
+// Waits up to `milliseconds` for the control's text to become `text`; its text at the end.
+std::wstring WaitForText(HWND control, const std::wstring& text, DWORD milliseconds = 10000);
+
+// The control's rectangle in its parent's inside, in pixels.
+RECT PlacedAt(HWND control);
+
+// Windows paths for the wide calls: a host path of the build ("/...") reaches Wine through Z:.
+std::wstring WindowsPath(const std::string& path);
+
+}  // namespace tarnwick::winapp_tests
