@@ -29,8 +29,7 @@ std::string Read(const WineRegistry& registry, std::string_view key, std::string
 }
 
 TEST(WineRegistryTest, ARealFileReadsAsAProgramSeesItAndEveryCutKeepsWholeValues) {
-  const std::string text =
-      fixtures::ReadAll(TARNWICK_TEST_DATA "/system-escapes-and-expand.reg");
+  const std::string text = fixtures::ReadAll(TARNWICK_TEST_DATA "/system-escapes-and-expand.reg");
   const auto registry = WineRegistry::Parse(text);
   ASSERT_TRUE(registry.has_value());
 
