@@ -10,15 +10,6 @@
 namespace tarnwick {
 namespace {
 
-// The directory reader reports a bad directory by a box; a fingerprint only notes it.
-class QuietMessages : public Messages {
- public:
-  void Error(const std::string&) override {}
-  void Information(const std::string&, const std::string&) override {}
-  void Plain(const std::string&, const std::string&) override {}
-  bool Confirm(const std::string&, const std::string&) override { return false; }
-};
-
 bool IsArchiveIndex(int index) {
   return (index >= 0 && index <= 4) || (index >= 20 && index <= 24);
 }

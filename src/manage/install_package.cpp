@@ -57,14 +57,6 @@ bool RemovalMarked(const LedgerPaths& paths, const ModLog& log) {
   return !mark.ReadAt(0, text.data(), text.size()) && text == expected;
 }
 
-class SilentMessages : public Messages {
- public:
-  void Error(const std::string&) override {}
-  void Information(const std::string&, const std::string&) override {}
-  void Plain(const std::string&, const std::string&) override {}
-  bool Confirm(const std::string&, const std::string&) override { return false; }
-};
-
 enum class Gate { kGoOn, kStop };
 
 // Before an operation's first write: nothing drifted, or the player chose what to do.
@@ -134,7 +126,7 @@ bool RemoveLatest(ModLog& log, const GameFiles& game_files, Messages& messages) 
   // report, and reading a missing one would create it.
   ModLog on_disk;
   on_disk.LogPath = log.LogPath;
-  SilentMessages silent;
+  QuietMessages silent;
   bool marked = false;
   if (PathListed(log.LogPath) && !ReadModLog(on_disk, game_files, silent) &&
       on_disk.ModCount() > 0) {

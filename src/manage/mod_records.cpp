@@ -6,19 +6,6 @@
 #include "platform/trace.h"
 
 namespace tarnwick {
-namespace {
-
-// Re-reading the log after a change must not show boxes the operation has already shown.
-class QuietMessages : public Messages {
- public:
-  void Error(const std::string&) override {}
-  void Information(const std::string&, const std::string&) override {}
-  void Plain(const std::string&, const std::string&) override {}
-  bool Confirm(const std::string&, const std::string&) override { return false; }
-};
-
-}  // namespace
-
 Ledger OpenLedger(const LedgerPaths& paths, Messages& messages) {
   Ledger ledger;
   if (LoadLedger(paths, ledger) == LedgerLoad::kSetAside) {

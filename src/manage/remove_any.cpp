@@ -24,15 +24,6 @@ using json = nlohmann::json;
 
 constexpr char kPlanOperation[] = "remove";
 
-// Steps re-read the log after the step's own messages; reading it again must stay silent.
-class QuietMessages : public Messages {
- public:
-  void Error(const std::string&) override {}
-  void Information(const std::string&, const std::string&) override {}
-  void Plain(const std::string&, const std::string&) override {}
-  bool Confirm(const std::string&, const std::string&) override { return false; }
-};
-
 bool ReadLogQuietly(const std::string& log_path, const GameFiles& game_files, ModLog& log) {
   log = ModLog{};
   log.LogPath = log_path;

@@ -29,4 +29,14 @@ class Messages {
   }
 };
 
+// Shows nothing and declines every question: for reading again what an operation has already
+// reported on, and for reads whose failure is a finding rather than a message.
+class QuietMessages : public Messages {
+ public:
+  void Error(const std::string&) override {}
+  void Information(const std::string&, const std::string&) override {}
+  void Plain(const std::string&, const std::string&) override {}
+  bool Confirm(const std::string&, const std::string&) override { return false; }
+};
+
 }  // namespace tarnwick

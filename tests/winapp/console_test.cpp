@@ -163,7 +163,11 @@ TEST_F(ConsoleTest, InstallsListsVerifiesAndRemovesByteForByte) {
             "    1        1  kept      complete    New unit names (language library)\n");
   const Ran verified = Run({"verify"});
   EXPECT_EQ(verified.status, 0u);
-  EXPECT_EQ(verified.out, "The game files match the mod log.\n");
+  EXPECT_TRUE(Has(verified.out, "graphics.drs          as Tarnwick left it\n")) << verified.out;
+  EXPECT_TRUE(Has(verified.out, "language.dll.000      as Tarnwick left it\n")) << verified.out;
+  EXPECT_TRUE(Has(verified.out, "Mod 1: New unit names (language library) (package kept)"))
+      << verified.out;
+  EXPECT_FALSE(Has(verified.out, "changed since")) << verified.out;
 
   const Ran removed = Run({"remove", "2", "--yes"});
   EXPECT_EQ(removed.status, 0u);
