@@ -321,8 +321,13 @@ TEST_F(WindowTest, FollowsResizes) {
   const int frame_width = (outer.right - outer.left) - inner.right;
   const int frame_height = (outer.bottom - outer.top) - inner.bottom;
   const auto pixels = [](int twips) { return ::MulDiv(twips, 96, 1440); };
-  // Showing the window resizes the list to the inside: inner width - 2800 twips.
-  EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left, pixels(inner.right * 15 - 2800));
+  // Showing the window resizes the list to the inside: inner width - 2800 twips. The layout of
+  // the list (by the outer size) comes first; the resize follows once the window is shown.
+  const int shown_width = pixels(inner.right * 15 - 2800);
+  for (int i = 0; i < 100 && PlacedAt(list).right - PlacedAt(list).left != shown_width; ++i) {
+    ::Sleep(20);
+  }
+  EXPECT_EQ(PlacedAt(list).right - PlacedAt(list).left, shown_width);
   struct Step {
     int width, height;  // inside, pixels
     int list_width;     // twips
