@@ -28,7 +28,9 @@ std::vector<InstalledMod> ListInstalledMods(const GameSession& session, Messages
     mod.changes = entry.ChangeCount();
     mod.complete = IsComplete(entry);
     if (!mod.complete) mod.title.resize(mod.title.size() - kIncompleteMark.size());
-    mod.package_kept = records[static_cast<size_t>(i - 1)].package == KeptPackage::kKept;
+    const ModRecordStatus& record = records[static_cast<size_t>(i - 1)];
+    mod.package_kept = record.package == KeptPackage::kKept;
+    if (record.recorded) mod.installed = record.installed;
     mods.push_back(std::move(mod));
   }
   return mods;

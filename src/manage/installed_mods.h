@@ -15,6 +15,7 @@ struct InstalledMod {
   int changes = 0;
   bool complete = true;
   bool package_kept = false;
+  std::string installed;  // UTC install time from Tarnwick's records; empty when not recorded
 };
 
 // Whether the entry's install ran to its end (its name carries no " (incomplete)" mark).

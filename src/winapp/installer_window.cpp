@@ -7,7 +7,10 @@
 #include "app/about_texts.h"
 #include "manage/face_texts.h"
 #include "manage/install_package.h"
+#include "manage/installed_mods.h"
+#include "manage/mod_records.h"
 #include "manage/package_contents.h"
+#include "manage/remove_any.h"
 #include "manage/verify_game.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
@@ -45,18 +48,52 @@ std::string StartBanner() {
 
 std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + strlen(ascii)); }
 
+// The manage view's table: one row per mod, newest first.
+ListRows ModRows(const std::vector<InstalledMod>& mods) {
+  ListRows rows;
+  for (const InstalledMod& mod : mods) {
+    rows.push_back({std::to_wstring(mod.number), FromGameText(mod.title),
+                    FromGameText(mod.installed), std::to_wstring(mod.changes),
+                    mod.package_kept ? L"kept" : Widen(kPackageNotKept),
+                    mod.complete ? L"complete" : L"incomplete"});
+  }
+  return rows;
+}
+
+// While it lives, the boxes and the progress window belong to `view`; then to the main window.
+class OwnedBy {
+ public:
+  OwnedBy(HWND view, HWND main, WinMessages& messages, WinProgress& progress)
+      : main_(main), messages_(messages), progress_(progress) {
+    messages_.SetOwner(view);
+    progress_.SetOwner(view);
+  }
+  ~OwnedBy() {
+    messages_.SetOwner(main_);
+    progress_.SetOwner(main_);
+  }
+  OwnedBy(const OwnedBy&) = delete;
+  OwnedBy& operator=(const OwnedBy&) = delete;
+
+ private:
+  HWND main_;
+  WinMessages& messages_;
+  WinProgress& progress_;
+};
+
 }  // namespace
 
 const std::vector<InstallerWindow::ToolsItem>& InstallerWindow::ToolsItems() {
   // One row per tool, in menu order; the menu is left out while there are none.
   static const std::vector<ToolsItem> items = {
-      {L"Verify game files", &InstallerWindow::menu_tools_verify_Click},
+      {kMenuToolsManage, L"Manage mods...", &InstallerWindow::menu_tools_manage_Click},
+      {kMenuToolsVerify, L"Verify game files", &InstallerWindow::menu_tools_verify_Click},
   };
   return items;
 }
 
-InstallerWindow::InstallerWindow(HINSTANCE instance, Messages& messages, FileDialog& file_dialog,
-                                 Settings& settings, Progress& progress)
+InstallerWindow::InstallerWindow(HINSTANCE instance, WinMessages& messages, FileDialog& file_dialog,
+                                 Settings& settings, WinProgress& progress)
     : instance_(instance),
       messages_(messages),
       file_dialog_(file_dialog),
@@ -117,8 +154,8 @@ HMENU InstallerWindow::CreateMenuBar() {
   ::AppendMenuW(bar, MF_STRING, kMenuExit, L"Exit");
   if (!ToolsItems().empty()) {
     const HMENU tools = ::CreatePopupMenu();
-    for (size_t i = 0; i < ToolsItems().size(); ++i) {
-      ::AppendMenuW(tools, MF_STRING, kMenuToolsFirst + i, ToolsItems()[i].text);
+    for (const ToolsItem& item : ToolsItems()) {
+      ::AppendMenuW(tools, MF_STRING, item.id, item.text);
     }
     ::AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(tools), L"Tools");
   }
@@ -171,7 +208,24 @@ bool InstallerWindow::Form_Load() {
     return true;
   }
   UpdateModBox();
+  OfferToFinishRemoval();
   return false;
+}
+
+void InstallerWindow::OfferToFinishRemoval() {
+  PendingRemoval pending;
+  if (!FindPendingRemoval(game_.ModLog.LogPath, pending)) return;
+  if (messages_.Confirm(kRemoveAnyTitle, ResumeQuestion(pending))) {
+    if (ResumeRemoval(game_.ModLog, game_.GameFiles, game_.CCPresent, messages_, &progress_) ==
+        RemovalOutcome::kPlanStale) {
+      messages_.Plain(kRemoveAnyTitle, kRemovalCutOffStale);
+    }
+  } else {
+    // The stack is valid as it stands; Remove latest works on it.
+    AbandonRemoval(game_.ModLog.LogPath);
+  }
+  static_cast<void>(ReadModLog(game_.ModLog, game_.GameFiles, messages_));
+  UpdateModBox();
 }
 
 void InstallerWindow::Show() {
@@ -349,13 +403,66 @@ void InstallerWindow::menu_tools_verify_Click() {
     messages_.Information(kVerifyTitle, kVerifiedText);
     return;
   }
-  ListView view{FromGameText(kVerifyTitle), FromGameText(kDriftWarning), {L"File", L"Finding"}, {}};
+  ListView view{.title = FromGameText(kVerifyTitle),
+                .heading = FromGameText(kDriftWarning),
+                .columns = {{L"File", 1560}, {L"Finding", 0}}};
   for (const VerifiedFile& file : verification.files) {
     std::string notes = file.state;
     for (const std::string& note : file.notes) notes += "; " + note;
     view.rows.push_back({FromGameText(file.name), FromGameText(notes)});
   }
   ShowListView(instance_, window_, scale_, view);
+}
+
+void InstallerWindow::menu_tools_manage_Click() {
+  if (ReadModLog(game_.ModLog, game_.GameFiles, messages_)) return;
+  UpdateModBox();
+  std::vector<InstalledMod> mods = ListInstalledMods(game_, messages_);
+  const ListView view{
+      .title = L"Manage mods",
+      .heading =
+          L"Every mod installed, newest first. Remove... shows what removing the selected "
+          L"mod involves before it changes anything: the newer mods come off and go back "
+          L"on in their order.",
+      .columns = {{L"No.", 480},
+                  {L"Mod", 0},
+                  {L"Installed", 1800},
+                  {L"Changes", 900},
+                  {L"Package", 1500},
+                  {L"Install", 1000}},
+      .rows = ModRows(mods),
+      .width = 9600,
+      .action = L"Remove...",
+      .act =
+          [&](HWND shown, size_t row) {
+            const OwnedBy owned(shown, window_, messages_, progress_);
+            RemoveAnyMod(mods[row].number);
+            mods = ListInstalledMods(game_, messages_);
+            return ModRows(mods);
+          },
+  };
+  ShowListView(instance_, window_, scale_, view);
+  UpdateModBox();
+}
+
+void InstallerWindow::RemoveAnyMod(int number) {
+  ModLog& log = game_.ModLog;
+  // The plan is made against what is on disk, not what this window last read.
+  if (ReadModLog(log, game_.GameFiles, messages_)) return;
+  const RemovalPlan plan =
+      PlanRemoval(log, game_.GameFiles, OpenLedger(LedgerPathsFor(log.LogPath), messages_), number);
+  if (!plan.Ok()) {
+    std::string why;
+    for (const std::string& line : Describe(plan)) why += (why.empty() ? "" : "\n") + line;
+    messages_.Plain(kRemoveAnyTitle, why);
+  } else if (messages_.Confirm(kRemoveAnyTitle, Question(plan))) {
+    if (ApplyRemoval(plan, log, game_.GameFiles, game_.CCPresent, messages_, &progress_) ==
+        RemovalOutcome::kRefused) {
+      messages_.Plain(kRemoveAnyTitle, kRemovalPlanChanged);
+    }
+    static_cast<void>(ReadModLog(log, game_.GameFiles, messages_));
+  }
+  UpdateModBox();
 }
 
 void InstallerWindow::Command(int id) {
@@ -377,8 +484,9 @@ void InstallerWindow::Command(int id) {
     default:
       break;
   }
-  const size_t tool = static_cast<size_t>(id - kMenuToolsFirst);
-  if (id >= kMenuToolsFirst && tool < ToolsItems().size()) (this->*ToolsItems()[tool].handler)();
+  for (const ToolsItem& item : ToolsItems()) {
+    if (item.id == id) return (this->*item.handler)();
+  }
 }
 
 LRESULT CALLBACK InstallerWindow::WindowProc(HWND window, UINT message, WPARAM wparam,

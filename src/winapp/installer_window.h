@@ -7,12 +7,11 @@
 #include "manage/game_session.h"
 #include "package/package.h"
 #include "platform/file_dialog.h"
-#include "platform/messages.h"
-#include "platform/progress.h"
 #include "platform/settings.h"
 #include "winapp/readme_window.h"
 #include "winapp/twips.h"
 #include "winapp/win32.h"
+#include "winapp/win_services.h"
 
 namespace tarnwick::winapp {
 
@@ -20,8 +19,9 @@ namespace tarnwick::winapp {
 // thread. It decides nothing itself: it shows what the shared operations return.
 class InstallerWindow {
  public:
-  InstallerWindow(HINSTANCE instance, Messages& messages, FileDialog& file_dialog,
-                  Settings& settings, Progress& progress);
+  // The boxes and the progress window belong to the main window, and to a view while it is up.
+  InstallerWindow(HINSTANCE instance, WinMessages& messages, FileDialog& file_dialog,
+                  Settings& settings, WinProgress& progress);
   ~InstallerWindow();
   InstallerWindow(const InstallerWindow&) = delete;
   InstallerWindow& operator=(const InstallerWindow&) = delete;
@@ -48,10 +48,13 @@ class InstallerWindow {
   void menu_help_help_Click();
   void menu_help_about_Click();
   void menu_tools_verify_Click();
+  // Tools > Manage mods...: the mods with their records; any of them can be removed there.
+  void menu_tools_manage_Click();
 
  private:
-  // An item of the Tools menu: its text and its handler. Each tool is one row of ToolsItems().
+  // An item of the Tools menu: its id, text and handler. Each tool is one row of ToolsItems().
   struct ToolsItem {
+    int id;
     const wchar_t* text;
     void (InstallerWindow::*handler)();
   };
@@ -67,12 +70,16 @@ class InstallerWindow {
   void ShowNoPackage();
   void Paint();
   void Command(int id);
+  // A removal cut off earlier: asks whether to finish it, and finishes or forgets it.
+  void OfferToFinishRemoval();
+  // Plans the removal of mod `number` (1 = oldest), shows the plan, and carries it out on OK.
+  void RemoveAnyMod(int number);
 
   HINSTANCE instance_;
-  Messages& messages_;
+  WinMessages& messages_;
   FileDialog& file_dialog_;
   Settings& settings_;
-  Progress& progress_;
+  WinProgress& progress_;
   TwipScale scale_;
   TwipLayout layout_;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,12 +9,25 @@
 
 namespace tarnwick::winapp {
 
-// What one of the Tools menu's views shows: a line above, then a table.
+struct ListColumn {
+  std::wstring text;
+  int width = 0;  // twips; 0 takes what the other columns leave
+};
+
+using ListRows = std::vector<std::vector<std::wstring>>;
+
+// What one of the Tools menu's views shows: a line above, then a table, and "Close".
 struct ListView {
   std::wstring title;
   std::wstring heading;
-  std::vector<std::wstring> columns;
-  std::vector<std::vector<std::wstring>> rows;
+  std::vector<ListColumn> columns;
+  ListRows rows{};
+  int width = 8400;  // twips, the inside of the view
+  // A button beside "Close" for the selected row, enabled while a row is selected; none when
+  // `action` is empty. Pressing it calls `act` with the view (to own its boxes) and the row; the
+  // table then shows the rows it returns, none selected.
+  std::wstring action{};
+  std::function<ListRows(HWND view, size_t row)> act{};
 };
 
 // Shows the view as a modal window owned by `owner` (which takes no input meanwhile) until the

@@ -27,14 +27,16 @@ enum ControlId : int {
 
   kListHeading = 401,
   kListTable = 402,
+  kListAction = 403,  // the view's button for the selected row, where it has one
 };
 
 enum MenuId : int {
   kMenuExit = 1001,
   kMenuHelpHelp = 1002,
   kMenuHelpAbout = 1003,
-  // The Tools menu's items follow in the order they are listed.
-  kMenuToolsFirst = 1100,
+  // The Tools menu's items, in the order their numbers were given (not their menu order).
+  kMenuToolsVerify = 1100,
+  kMenuToolsManage = 1101,
 };
 
 }  // namespace tarnwick::winapp

@@ -5,8 +5,6 @@
 // (window_driver.h brings <windows.h> first)
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -29,87 +27,8 @@ constexpr char kNotAsked[] =
 
 std::wstring g_console;  // tarnwick.exe, from the command line
 
-struct Ran {
-  DWORD status = STILL_ACTIVE;
-  std::string out;
-  std::string err;
-};
-
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-// Standard output and error go to files (no pipe to fill up); standard input is the null device,
-// as for a script without a terminal.
-Ran Run(const fixtures::TempDir& dir, const std::vector<std::string>& args) {
-  std::wstring line = L"\"" + g_console + L"\"";
-  for (const std::string& arg : args) line += L" \"" + std::wstring(arg.begin(), arg.end()) + L"\"";
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  const std::string out_path = dir / "out.txt";
-  const std::string err_path = dir / "err.txt";
-  const auto open = [&](const std::string& path, DWORD access, DWORD disposition) {
-    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  };
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
-  startup.hStdOutput = open(out_path, GENERIC_WRITE, CREATE_ALWAYS);
-  startup.hStdError = open(err_path, GENERIC_WRITE, CREATE_ALWAYS);
-  PROCESS_INFORMATION process{};
-  Ran ran;
-  if (::CreateProcessW(g_console.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                       nullptr, nullptr, &startup, &process)) {
-    if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-      ::GetExitCodeProcess(process.hProcess, &ran.status);
-    } else {
-      ::TerminateProcess(process.hProcess, 99);
-    }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-  }
-  for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-    ::CloseHandle(handle);
-  }
-  // Line ends as a script reads them once the C runtime's text mode is undone.
-  const auto text = [](std::string bytes) {
-    std::string plain;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) plain += bytes[i];
-    }
-    return plain;
-  };
-  ran.out = text(fixtures::ReadAll(out_path));
-  ran.err = text(fixtures::ReadAll(err_path));
-  return ran;
-}
-
-using Tree = std::map<std::string, std::string>;
-
-// The files that are not the same in both (added, gone or changed), by name: a failure names them
-// rather than printing game files.
-std::vector<std::string> Differing(const Tree& before, const Tree& after) {
-  std::vector<std::string> names;
-  for (const auto& [name, bytes] : before) {
-    const auto found = after.find(name);
-    if (found == after.end() || found->second != bytes) names.push_back(name);
-  }
-  for (const auto& [name, bytes] : after) {
-    if (!before.contains(name)) names.push_back(name);
-  }
-  return names;
-}
-
-Tree ReadTree(const std::string& folder) {
-  Tree tree;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      tree[std::filesystem::relative(entry.path(), folder).string()] =
-          fixtures::ReadAll(entry.path().string());
-    }
-  }
-  return tree;
 }
 
 void SetGamePath(const wchar_t* key, const std::string& value) {
@@ -136,7 +55,7 @@ class ConsoleTest : public ::testing::Test {
     }
   }
   std::string Mod(const std::string& file_name) const { return dir_ / ("Mods\\" + file_name); }
-  Ran Run(const std::vector<std::string>& args) const { return winapp_tests::Run(dir_, args); }
+  Ran Run(const std::vector<std::string>& args) const { return RunConsole(g_console, dir_, args); }
 
   fixtures::TempDir dir_;
   std::string game_ = dir_ / "Game";

@@ -2,13 +2,21 @@
 // its windows found by class and caption, read and pressed from outside.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "fixtures/files.h"
+#include "fixtures/recording_messages.h"
+#include "ledger/ledger.h"
+#include "manage/game_session.h"
+#include "manage/install_package.h"
+#include "manage/mod_records.h"
+#include "manage/remove_any.h"
 #include "winapp/window_driver.h"
 #include "winapp/window_names.h"
 #include "writers/game_folder.h"
 #include "writers/mpi_writer.h"
+#include "writers/sandbox.h"
 
 namespace tarnwick::winapp_tests {
 namespace {
@@ -36,6 +44,7 @@ constexpr wchar_t kInvalid[] =
 constexpr UINT kListViewItemCount = 0x1000 + 4;
 
 std::wstring g_program;  // tarnwick-win.exe, from the command line
+std::wstring g_console;  // tarnwick.exe beside it
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
@@ -94,6 +103,33 @@ class WindowTest : public ::testing::Test {
     return WaitForWindow(program_->id(), kInstallerFormClass);
   }
   Box NextBox() { return WaitForBox(program_->id()); }
+  // The sample mods installed into the game by the command line, oldest first.
+  void InstallSamples(const std::vector<std::string>& file_names) {
+    for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+      ASSERT_FALSE(
+          fixtures::WriteHostFile(dir_ / ("Mods\\" + mod.file_name), BuildMpi(mod.package)));
+    }
+    for (const std::string& name : file_names) {
+      const Ran ran = RunConsole(g_console, dir_, {"install", "--yes", dir_ / ("Mods\\" + name)});
+      ASSERT_EQ(ran.status, 0u) << name << ": " << ran.err;
+    }
+  }
+  // The game's files but Tarnwick's own records.
+  Tree GameFiles() const {
+    Tree tree = ReadTree(game_);
+    std::erase_if(tree,
+                  [](const auto& file) { return file.first.starts_with("Data\\tarnwick\\"); });
+    return tree;
+  }
+  // The game's files with only these mods installed, in a game written afresh where the next one
+  // is written.
+  Tree FreshInstallOf(const std::vector<std::string>& file_names) {
+    WriteGame(true, true);
+    InstallSamples(file_names);
+    const Tree tree = GameFiles();
+    std::filesystem::remove_all(game_);
+    return tree;
+  }
   // Title box, Install and Readme buttons as they stand.
   void ExpectOffered(HWND form, const std::wstring& title) {
     EXPECT_EQ(WaitForText(::GetDlgItem(form, kTitleBox), title.empty() ? L"[none]" : title),
@@ -359,7 +395,7 @@ TEST_F(WindowTest, VerifiesTheGameFilesAgainstTheLog) {
   const HWND form = Start(L"\"" + Wide(mod) + L"\"");
   ASSERT_NE(form, nullptr);
   ExpectOffered(form, L"Good mod");
-  ChooseMenuItem(form, kMenuToolsFirst);
+  ChooseMenuItem(form, kMenuToolsVerify);
   Box box = NextBox();
   EXPECT_EQ(box.title, L"Verify game files");
   EXPECT_EQ(box.text, L"The game files match the mod log.");
@@ -376,7 +412,7 @@ TEST_F(WindowTest, VerifiesTheGameFilesAgainstTheLog) {
   ::SetEndOfFile(file);
   ::CloseHandle(file);
 
-  ChooseMenuItem(form, kMenuToolsFirst);
+  ChooseMenuItem(form, kMenuToolsVerify);
   const HWND view = WaitForWindow(program_->id(), kListViewClass, L"Verify game files");
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(Text(::GetDlgItem(view, kListHeading)),
@@ -390,6 +426,113 @@ TEST_F(WindowTest, VerifiesTheGameFilesAgainstTheLog) {
   EXPECT_TRUE(::IsWindowEnabled(form));
 }
 
+// Tools, "Manage mods...": the mods with their records, newest first. The middle one is removed
+// after its plan is shown and confirmed, which leaves the game as a fresh install of the other
+// two, and both the view and the main window's list follow. A removal cut off after its first
+// step is offered at the next start; finishing it leaves the game as if it had never stopped.
+TEST_F(WindowTest, ManagesModsAndFinishesARemovalCutOff) {
+  const Tree blaster_alone = FreshInstallOf({"blaster-sound.mpi"});
+  const Tree without_trooper = FreshInstallOf({"unit-names-language.mpi", "blaster-sound.mpi"});
+  WriteGame(true, true);
+  InstallSamples({"unit-names-language.mpi", "trooper-graphics.mpi", "blaster-sound.mpi"});
+  const Tree installed = GameFiles();
+  // The trooper's graphics are a difference the removal has to undo.
+  ASSERT_NE(Differing(installed, without_trooper), std::vector<std::string>{});
+  HWND form = Start();
+  ASSERT_NE(form, nullptr);
+  const HWND main_list = ::GetDlgItem(form, kModsInstalledBox);
+  EXPECT_EQ(
+      Text(main_list),
+      L"Louder blaster sound\r\nStriped trooper graphics\r\nNew unit names (language library)");
+
+  ChooseMenuItem(form, kMenuToolsManage);
+  const HWND view = WaitForWindow(program_->id(), kListViewClass, L"Manage mods");
+  ASSERT_NE(view, nullptr);
+  EXPECT_FALSE(::IsWindowEnabled(form));
+  const HWND table = ::GetDlgItem(view, kListTable);
+  const HWND remove = ::GetDlgItem(view, kListAction);
+  EXPECT_EQ(Text(remove), L"Remove...");
+  // Number, title, install time (UTC, left out of the comparison), changes, package, install.
+  const auto rows_now = [&] {
+    std::vector<std::vector<std::wstring>> rows = ListRows(table);
+    for (auto& row : rows) {
+      EXPECT_EQ(row.size(), 6u);
+      EXPECT_TRUE(row.size() > 2 && row[2].size() == 20 && row[2].back() == L'Z') << row[2];
+      if (row.size() > 2) row[2].clear();
+    }
+    return rows;
+  };
+  using Rows = std::vector<std::vector<std::wstring>>;
+  const Rows three = {
+      {L"3", L"Louder blaster sound", L"", L"1", L"kept", L"complete"},
+      {L"2", L"Striped trooper graphics", L"", L"2", L"kept", L"complete"},
+      {L"1", L"New unit names (language library)", L"", L"1", L"kept", L"complete"},
+  };
+  EXPECT_EQ(rows_now(), three);
+
+  // Cancel leaves everything as it was; OK carries the plan out.
+  for (const int answer : {IDCANCEL, IDOK}) {
+    EXPECT_FALSE(::IsWindowEnabled(remove));
+    ASSERT_TRUE(SelectRow(table, 1));
+    EXPECT_TRUE(::IsWindowEnabled(remove));
+    Click(remove);
+    const Box box = NextBox();
+    EXPECT_EQ(box.title, L"Remove mod");
+    EXPECT_TRUE(
+        box.text.starts_with(L"Takes off Louder blaster sound, removes Striped trooper "
+                             L"graphics, puts back Louder blaster sound.\nWrites "))
+        << box.text;
+    EXPECT_TRUE(box.text.ends_with(L"\nDo you wish to continue?")) << box.text;
+    EXPECT_EQ(box.buttons, (std::vector<std::wstring>{L"OK", L"Cancel"}));
+    Answer(box, answer);
+    if (answer == IDCANCEL) {
+      EXPECT_EQ(rows_now(), three);
+      EXPECT_EQ(Differing(installed, GameFiles()), std::vector<std::string>{});
+    }
+  }
+  const std::wstring two_left = L"Louder blaster sound\r\nNew unit names (language library)";
+  EXPECT_EQ(WaitForText(main_list, two_left), two_left);
+  EXPECT_EQ(rows_now(),
+            (Rows{{L"2", L"Louder blaster sound", L"", L"1", L"kept", L"complete"},
+                  {L"1", L"New unit names (language library)", L"", L"1", L"kept", L"complete"}}));
+  EXPECT_FALSE(::IsWindowEnabled(remove));
+  EXPECT_EQ(Differing(without_trooper, GameFiles()), std::vector<std::string>{});
+  ::PostMessageW(view, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 100 && !::IsWindowEnabled(form); ++i) ::Sleep(50);
+  EXPECT_TRUE(::IsWindowEnabled(form));
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  ASSERT_EQ(program_->WaitForExit(), 0u);
+
+  // Removing the oldest mod is cut off once its first step, taking the blaster sound off, ran.
+  {
+    GameSession session;
+    ASSERT_TRUE(OpenGameSession({}, session).Ok());
+    fixtures::RecordingMessages messages;
+    const LedgerPaths paths = LedgerPathsFor(session.ModLog.LogPath);
+    Ledger ledger = OpenLedger(paths, messages);
+    const RemovalPlan plan = PlanRemoval(session.ModLog, session.GameFiles, ledger, 1);
+    ASSERT_TRUE(plan.Ok());
+    ledger.plan = PlanText(plan, 0);
+    ASSERT_FALSE(SaveLedger(paths, ledger));
+    ASSERT_FALSE(RemoveLatest(session.ModLog, session.GameFiles, messages));
+    ASSERT_EQ(messages.boxes, std::vector<fixtures::RecordingMessages::Box>{});
+  }
+  // Asked before the window shows.
+  program_ = std::make_unique<Program>(g_program, L"");
+  const Box box = NextBox();
+  EXPECT_FALSE(HasVisibleWindow(program_->id(), kInstallerFormClass));
+  EXPECT_EQ(box.title, L"Remove mod");
+  EXPECT_TRUE(box.text.starts_with(
+      L"Removing New unit names (language library) was cut off before it finished."))
+      << box.text;
+  EXPECT_EQ(box.buttons, (std::vector<std::wstring>{L"OK", L"Cancel"}));
+  Answer(box, IDOK);
+  form = WaitForWindow(program_->id(), kInstallerFormClass);
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Text(::GetDlgItem(form, kModsInstalledBox)), L"Louder blaster sound");
+  EXPECT_EQ(Differing(blaster_alone, GameFiles()), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace tarnwick::winapp_tests
 
@@ -400,5 +543,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   tarnwick::winapp_tests::g_program = tarnwick::winapp_tests::WindowsPath(argv[1]);
+  const std::wstring& program = tarnwick::winapp_tests::g_program;
+  tarnwick::winapp_tests::g_console =
+      program.substr(0, program.find_last_of(L'\\') + 1) + L"tarnwick.exe";
   return RUN_ALL_TESTS();
 }

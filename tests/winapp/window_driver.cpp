@@ -1,6 +1,11 @@
 #include "winapp/window_driver.h"
+// The list view's messages want <windows.h> before them.
+#include <commctrl.h>
 
 #include <algorithm>
+#include <filesystem>
+
+#include "fixtures/files.h"
 
 namespace tarnwick::winapp_tests {
 namespace {
@@ -36,6 +41,41 @@ HWND FindVisible(DWORD process, const wchar_t* window_class, const wchar_t* capt
   ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+
+// Memory in the process that owns a window, for the messages that point at their data.
+class LentMemory {
+ public:
+  LentMemory(HWND window, size_t size) : size_(size) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    process_ =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
+    if (process_ != nullptr) {
+      at_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+  }
+  ~LentMemory() {
+    if (at_ != nullptr) ::VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+    if (process_ != nullptr) ::CloseHandle(process_);
+  }
+  LentMemory(const LentMemory&) = delete;
+  LentMemory& operator=(const LentMemory&) = delete;
+  bool ok() const { return at_ != nullptr; }
+  char* at() const { return static_cast<char*>(at_); }
+  bool Write(size_t offset, const void* bytes, size_t size) const {
+    return offset + size <= size_ &&
+           ::WriteProcessMemory(process_, at() + offset, bytes, size, nullptr) != 0;
+  }
+  bool Read(size_t offset, void* bytes, size_t size) const {
+    return offset + size <= size_ &&
+           ::ReadProcessMemory(process_, at() + offset, bytes, size, nullptr) != 0;
+  }
+
+ private:
+  size_t size_;
+  HANDLE process_ = nullptr;
+  void* at_ = nullptr;
+};
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM parameter) {
   reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(child);
@@ -164,6 +204,111 @@ RECT PlacedAt(HWND control) {
   ::GetWindowRect(control, &rect);
   ::MapWindowPoints(HWND_DESKTOP, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
   return rect;
+}
+
+std::vector<std::vector<std::wstring>> ListRows(HWND list) {
+  constexpr int kTextLength = 512;
+  const LentMemory memory(list, sizeof(LVITEMW) + kTextLength * sizeof(wchar_t));
+  std::vector<std::vector<std::wstring>> rows;
+  if (!memory.ok()) return rows;
+  const HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const auto columns = static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  const auto count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row) {
+    std::vector<std::wstring> texts;
+    for (int column = 0; column < columns; ++column) {
+      LVITEMW item{};
+      item.iSubItem = column;
+      item.cchTextMax = kTextLength;
+      item.pszText = reinterpret_cast<wchar_t*>(memory.at() + sizeof(LVITEMW));
+      wchar_t text[kTextLength] = {};
+      const LRESULT length =
+          memory.Write(0, &item, sizeof(item))
+              ? ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory.at()))
+              : 0;
+      if (length > 0) memory.Read(sizeof(LVITEMW), text, length * sizeof(wchar_t));
+      texts.emplace_back(text, std::min<size_t>(length, kTextLength));
+    }
+    rows.push_back(std::move(texts));
+  }
+  return rows;
+}
+
+bool SelectRow(HWND list, int row) {
+  const LentMemory memory(list, sizeof(LVITEMW));
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  return memory.ok() && memory.Write(0, &item, sizeof(item)) &&
+         ::SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory.at())) != 0;
+}
+
+Ran RunConsole(const std::wstring& console, const fixtures::TempDir& dir,
+               const std::vector<std::string>& args) {
+  std::wstring line = L"\"" + console + L"\"";
+  for (const std::string& arg : args) line += L" \"" + std::wstring(arg.begin(), arg.end()) + L"\"";
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  const std::string out_path = dir / "out.txt";
+  const std::string err_path = dir / "err.txt";
+  const auto open = [&](const std::string& path, DWORD access, DWORD disposition) {
+    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
+  startup.hStdOutput = open(out_path, GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdError = open(err_path, GENERIC_WRITE, CREATE_ALWAYS);
+  PROCESS_INFORMATION process{};
+  Ran ran;
+  if (::CreateProcessW(console.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                       nullptr, nullptr, &startup, &process)) {
+    if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+      ::GetExitCodeProcess(process.hProcess, &ran.status);
+    } else {
+      ::TerminateProcess(process.hProcess, 99);
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
+  for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+    ::CloseHandle(handle);
+  }
+  // Line ends as a script reads them once the C runtime's text mode is undone.
+  const auto text = [](std::string bytes) {
+    std::string plain;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) plain += bytes[i];
+    }
+    return plain;
+  };
+  ran.out = text(fixtures::ReadAll(out_path));
+  ran.err = text(fixtures::ReadAll(err_path));
+  return ran;
+}
+
+std::vector<std::string> Differing(const Tree& before, const Tree& after) {
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : before) {
+    const auto found = after.find(name);
+    if (found == after.end() || found->second != bytes) names.push_back(name);
+  }
+  for (const auto& [name, bytes] : after) {
+    if (!before.contains(name)) names.push_back(name);
+  }
+  return names;
+}
+
+Tree ReadTree(const std::string& folder) {
+  Tree tree;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      tree[std::filesystem::relative(entry.path(), folder).string()] =
+          fixtures::ReadAll(entry.path().string());
+    }
+  }
+  return tree;
 }
 
 std::wstring WindowsPath(const std::string& path) {

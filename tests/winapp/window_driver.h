@@ -11,8 +11,11 @@
 #endif
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
+
+#include "fixtures/files.h"
 
 namespace tarnwick::winapp_tests {
 
@@ -63,6 +66,28 @@ std::wstring WaitForText(HWND control, const std::wstring& text, DWORD milliseco
 
 // The control's rectangle in its parent's inside, in pixels.
 RECT PlacedAt(HWND control);
+
+// A list view of another process: its rows' texts, column by column, and a row selected as a
+// click would (the messages carry their data through memory lent in that process).
+std::vector<std::vector<std::wstring>> ListRows(HWND list);
+bool SelectRow(HWND list, int row);
+
+// tarnwick.exe run as a script runs it: standard output and error go to files in `dir` (no pipe
+// to fill up); standard input is the null device, as for a script without a terminal.
+struct Ran {
+  DWORD status = STILL_ACTIVE;
+  std::string out;
+  std::string err;
+};
+Ran RunConsole(const std::wstring& console, const fixtures::TempDir& dir,
+               const std::vector<std::string>& args);
+
+// Every file under a folder, by its path there.
+using Tree = std::map<std::string, std::string>;
+Tree ReadTree(const std::string& folder);
+// The files that are not the same in both (added, gone or changed), by name: a failure names them
+// rather than printing game files.
+std::vector<std::string> Differing(const Tree& before, const Tree& after);
 
 // Windows paths for the wide calls: a host path of the build ("/...") reaches Wine through Z:.
 std::wstring WindowsPath(const std::string& path);
