@@ -324,17 +324,17 @@ std::vector<InstalledChange> DescribeInstalledMod(const ModLog& log, int32_t pos
   };
   std::unordered_map<int64_t, std::vector<Record>> by_target;
   std::map<int, std::vector<Record>> by_file;
+  // Where each change of the mod stands in those lists.
+  std::vector<std::pair<size_t, size_t>> places;
   for (int32_t p = 1; p <= log.ModCount(); ++p) {
     for (const FileChange& change : log.Mods[p].Changes) {
-      by_target[TargetKey(change.FileIndex, change.EntryPos)].push_back({p, &change});
-      by_file[change.FileIndex].push_back({p, &change});
+      std::vector<Record>& same_target = by_target[TargetKey(change.FileIndex, change.EntryPos)];
+      std::vector<Record>& same_file = by_file[change.FileIndex];
+      if (p == position) places.emplace_back(same_target.size(), same_file.size());
+      same_target.push_back({p, &change});
+      same_file.push_back({p, &change});
     }
   }
-  const auto after = [](const std::vector<Record>& records, const FileChange* change) {
-    return std::find_if(records.begin(), records.end(),
-                        [change](const Record& r) { return r.change == change; }) +
-           1;
-  };
   Archives archives(game_files);
   const ModLogEntry& entry = log.Mods[position];
   for (int32_t j = 1; j <= entry.ChangeCount(); ++j) {
@@ -343,8 +343,9 @@ std::vector<InstalledChange> DescribeInstalledMod(const ModLog& log, int32_t pos
     shown.number = j;
     shown.change = change;
     const int index = change.FileIndex;
+    const auto [target_place, file_place] = places[static_cast<size_t>(j - 1)];
     const std::vector<Record>& same_file = by_file[index];
-    const auto next_on_file = after(same_file, &change);
+    const auto next_on_file = same_file.begin() + static_cast<std::ptrdiff_t>(file_place + 1);
     if (IsReplacedFile(index)) {
       // This mod's file is the next replacement's backup, or the file itself.
       const std::string& path = game_files[static_cast<size_t>(index)];
@@ -367,7 +368,8 @@ std::vector<InstalledChange> DescribeInstalledMod(const ModLog& log, int32_t pos
       }
     }
     const std::vector<Record>& same_target = by_target[TargetKey(index, change.EntryPos)];
-    for (auto later = after(same_target, &change); later != same_target.end(); ++later) {
+    for (auto later = same_target.begin() + static_cast<std::ptrdiff_t>(target_place + 1);
+         later != same_target.end(); ++later) {
       if (shown.overridden_by.empty() || shown.overridden_by.back() != later->position) {
         shown.overridden_by.push_back(later->position);
       }
