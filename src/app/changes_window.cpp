@@ -3,8 +3,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwick {
 namespace {
@@ -108,9 +111,15 @@ void ChangesWindow::ShowTable(const ChangeTable& table) {
   }
   table_->setSortingEnabled(true);
   table_->sortByColumn(kColumnRow, Qt::AscendingOrder);
+  // Wide enough for every column where the screen allows.
+  int width = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
   for (int column = 0; column < table_->columnCount(); ++column) {
     table_->resizeColumnToContents(column);
+    width += table_->columnWidth(column);
   }
+  const int margins = layout()->contentsMargins().left() + layout()->contentsMargins().right();
+  const int room = screen() != nullptr ? screen()->availableGeometry().width() : width + margins;
+  resize(std::clamp(width + margins, 480, std::max(room, 480)), height());
   QString totals;
   for (const std::string& line : table.totals) {
     totals += (totals.isEmpty() ? QString() : QStringLiteral("\n")) + QString::fromStdString(line);

@@ -28,8 +28,8 @@ std::string ProviderName(const ModLog& log, int32_t position) {
 ChangeTable EmptyTable(std::string title) {
   ChangeTable table;
   table.title = std::move(title);
-  table.columns = {"Row",        "What",     "File",       "Table",        "Id",          "Size",
-                   "Old offset", "Old size", "New offset", "Civilisation", "Provided by", "Status"};
+  table.columns = {"Row",         "What", "File",       "Table",    "Id",         "Status",
+                   "Provided by", "Size", "Old offset", "Old size", "New offset", "Civilisation"};
   return table;
 }
 

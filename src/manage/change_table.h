@@ -18,21 +18,22 @@ namespace tarnwick {
 
 inline constexpr char kChangesTitle[] = "What it changes";
 
-// The columns, in the order of ChangeTable::columns.
+// The columns, in the order of ChangeTable::columns: what a player looks for first, then where
+// the bytes go.
 enum ChangeColumn : size_t {
   kColumnRow,           // the package row; for an installed mod, the change's number
   kColumnWhat,          // "resource", "icon", "file", "refused", "archive entry"
   kColumnFile,          // archive or game file name
   kColumnTable,         // the archive table ("slp", "wav", ...)
   kColumnId,            // resource id, or the icon sprite's id
+  kColumnStatus,        // new / overrides "<mod>" / identical / refused: why / in effect /
+                        // overridden by "<mod>"
+  kColumnProvider,      // the mod whose bytes are there now, or "game"
   kColumnSize,          // bytes appended, or the replacing file's length
   kColumnOldOffset,     // where the entry pointed before
   kColumnOldSize,       // its size before
   kColumnNewPlace,      // offset the bytes land at, or "backup NNN" of a replaced file
   kColumnCivilisation,  // an icon change's civilisation
-  kColumnProvider,      // the mod whose bytes are there now, or "game"
-  kColumnStatus,        // new / overrides "<mod>" / identical / refused: why / in effect /
-                        // overridden by "<mod>"
   kColumnCount,
 };
 
