@@ -17,13 +17,21 @@ std::string Bytes(int64_t count) {
   return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
-std::string Quoted(const ModLog& log, int32_t position) {
-  return "\"" + Cp1252ToUtf8(log.Mods[position].Name) + "\"";
-}
+// The mods' names as a player reads them, converted once per table.
+class ModNames {
+ public:
+  explicit ModNames(const ModLog& log) {
+    for (const ModLogEntry& entry : log.Mods) names_.push_back(Cp1252ToUtf8(entry.Name));
+  }
+  // The mod at a log position, or "game" for position 0.
+  std::string Provider(int32_t position) const {
+    return position > 0 ? names_[static_cast<size_t>(position - 1)] : std::string("game");
+  }
+  std::string Quoted(int32_t position) const { return "\"" + Provider(position) + "\""; }
 
-std::string ProviderName(const ModLog& log, int32_t position) {
-  return position > 0 ? Cp1252ToUtf8(log.Mods[position].Name) : std::string("game");
-}
+ private:
+  std::vector<std::string> names_;
+};
 
 ChangeTable EmptyTable(std::string title) {
   ChangeTable table;
@@ -118,6 +126,7 @@ ChangeTable PackageChangeTable(const std::string& package_path, const PackageHea
   const InstallPlan plan = PlanInstall(package_path, header, log, game_files, cc_present);
   const std::vector<Conflict> conflicts =
       FindConflicts(package_path, header, plan, log, game_files);
+  const ModNames names(log);
   const int row_count = std::min<int>(header.resourceCount, header.resources.size());
   const int last_row = plan.Refused() ? plan.changes.back().resource_number : row_count;
   size_t next = 0;
@@ -157,12 +166,12 @@ ChangeTable PackageChangeTable(const std::string& package_path, const PackageHea
       if (planned.kind != PlannedKind::kReplacement) row.cells[kColumnId] = Number(planned.id);
       if (conflict.civilisation >= 0)
         row.cells[kColumnCivilisation] = Number(conflict.civilisation);
-      row.cells[kColumnProvider] = Text(ProviderName(log, conflict.provider));
+      row.cells[kColumnProvider] = Text(names.Provider(conflict.provider));
       if (conflict.identical) {
         row.cells[kColumnStatus] = Text("identical");
         row.mark = RowMark::kIdentical;
       } else if (conflict.provider > 0) {
-        row.cells[kColumnStatus] = Text("overrides " + Quoted(log, conflict.provider));
+        row.cells[kColumnStatus] = Text("overrides " + names.Quoted(conflict.provider));
         row.mark = RowMark::kConflict;
       } else {
         row.cells[kColumnStatus] = Text("new");
@@ -189,6 +198,7 @@ ChangeTable InstalledChangeTable(const ModLog& log, int32_t position, const Game
   if (position < 1 || position > log.ModCount()) return EmptyTable(kChangesTitle);
   ChangeTable table =
       EmptyTable(std::string(kChangesTitle) + ": " + Cp1252ToUtf8(log.Mods[position].Name));
+  const ModNames names(log);
   std::array<int64_t, kGameFileCount> appended{};
   for (const InstalledChange& change : DescribeInstalledMod(log, position, game_files)) {
     const int index = change.change.FileIndex;
@@ -203,13 +213,13 @@ ChangeTable InstalledChangeTable(const ModLog& log, int32_t position, const Game
       appended[static_cast<size_t>(index)] += change.size;
     }
     if (change.overridden_by.empty()) {
-      row.cells[kColumnProvider] = Text(ProviderName(log, position));
+      row.cells[kColumnProvider] = Text(names.Provider(position));
       row.cells[kColumnStatus] = Text("in effect");
     } else {
       const int32_t newest = change.overridden_by.back();
-      row.cells[kColumnProvider] = Text(ProviderName(log, newest));
+      row.cells[kColumnProvider] = Text(names.Provider(newest));
       row.cells[kColumnStatus] = Text(newest == position ? "overridden later in this mod"
-                                                         : "overridden by " + Quoted(log, newest));
+                                                         : "overridden by " + names.Quoted(newest));
       row.mark = RowMark::kOverridden;
     }
     table.rows.push_back(std::move(row));
