@@ -214,18 +214,20 @@ class RemovalTest : public ModLogTest {
   }
 };
 
-// Another installer numbered its backups past 999; the name simply grows a digit.
+// The newest mod comes off, the older one stays: archives cut back, each file back from the mod's
+// first backup. Another installer numbered its backups past 999; the name simply grows a digit.
 TEST_F(RemovalTest, ArchivesAndFilesReturnToTheirExactBytes) {
   const std::string dll = File(kLanguageDll);
-  log_.FileState[kLanguageDll] = 1000;
+  log_.FileState[kLanguageDll] = 999;
   StartMod("Older");
   Append(kGraphicsDrs, 101, "older mod's unit");
+  Replace(kLanguageDll, "older mod's");  // backup 999
   const std::string graphics = ReadAll(File(kGraphicsDrs));
   const std::string icons = ReadAll(File(kInterfacDrs + kCcOffset));
   const std::string log_text = ReadAll(log_.LogPath);
   StartMod("Newer");
   Append(kGraphicsDrs, 100, "first");
-  Replace(kLanguageDll, "first");
+  Replace(kLanguageDll, "first");  // backup 1000
   Append(kInterfacDrs + kCcOffset, 50000, "new icons");
   Replace(kLanguageDll, "second");
   Append(kGraphicsDrs, 100, "second, longer");
@@ -242,46 +244,14 @@ TEST_F(RemovalTest, ArchivesAndFilesReturnToTheirExactBytes) {
   EXPECT_TRUE(messages_.boxes.empty());
   EXPECT_EQ(ReadAll(File(kGraphicsDrs)), graphics);
   EXPECT_EQ(ReadAll(File(kInterfacDrs + kCcOffset)), icons);
-  EXPECT_EQ(ReadAll(dll), "original");
+  EXPECT_EQ(ReadAll(dll), "older mod's");
+  EXPECT_EQ(ReadAll(dll + ".999"), "original");
   EXPECT_FALSE(Exists(dll + ".1000") || Exists(dll + ".1001"));
   EXPECT_EQ(ReadAll(log_.LogPath), log_text);
   EXPECT_EQ(log_.ModCount(), 1);
 }
 
-TEST_F(RemovalTest, AMissingArchiveStopsItFirstAndFilesComeBackFromTheModsFirstBackup) {
-  const std::string dll = File(kLanguageDll);
-  log_.FileState[kLanguageDll] = 2;  // an earlier mod made backups 0 and 1
-  ASSERT_FALSE(SaveModLog(log_, messages_));
-  const std::string log_before = ReadAll(log_.LogPath);
-  const std::string graphics = ReadAll(File(kGraphicsDrs));
-  WriteAll(BackupPath(dll, 1), "earlier mod's backup");
-  StartMod("Mixed (incomplete)");
-  Replace(kLanguageDll, "mod one");
-  Append(kGraphicsDrs, 101, "appended");
-  Replace(kLanguageDll, "mod two");
-  Replace(kLanguageDll, "");
-  const std::string log_text = ReadAll(log_.LogPath);
-  const std::string graphics_modded = ReadAll(File(kGraphicsDrs));
-
-  // A missing archive stops it before anything is undone: the log still lists the whole mod.
-  std::filesystem::remove(File(kGraphicsDrs));
-  RemoveLatestMod(log_, game_files_, messages_);
-  EXPECT_EQ(messages_.Errors(), std::vector<std::string>{kArchiveError});
-  EXPECT_EQ(ReadAll(dll), "mod two");
-  for (int n : {2, 3, 4}) EXPECT_TRUE(Exists(BackupPath(dll, n))) << n;
-  EXPECT_EQ(ReadAll(log_.LogPath), log_text);
-
-  WriteAll(File(kGraphicsDrs), graphics_modded);
-  messages_.boxes.clear();
-  RemoveLatestMod(log_, game_files_, messages_);
-  EXPECT_TRUE(messages_.boxes.empty());
-  EXPECT_EQ(ReadAll(File(kGraphicsDrs)), graphics);
-  EXPECT_EQ(ReadAll(dll), "original");
-  for (int n : {2, 3, 4}) EXPECT_FALSE(Exists(BackupPath(dll, n))) << n;
-  EXPECT_EQ(ReadAll(BackupPath(dll, 1)), "earlier mod's backup");
-  EXPECT_EQ(ReadAll(log_.LogPath), log_before);
-}
-
+// A damaged record, or a missing archive, stops the removal before anything is undone.
 TEST_F(RemovalTest, NoModOnDiskOrDamagedRecordsTouchNothing) {
   StartMod("Only in memory");
   RemoveLatestMod(log_, game_files_, messages_);
@@ -290,20 +260,20 @@ TEST_F(RemovalTest, NoModOnDiskOrDamagedRecordsTouchNothing) {
 
   StartMod("Sound");
   Append(kGraphicsDrs, 200, "sound data");
-  const FileChange sound = log_.Mods[1].Changes[1];
+  Replace(kLanguageDll, "mod's");
+  const FileChange sound = log_.Mods[1].Changes[1], library = log_.Mods[1].Changes[2];
   const std::string graphics = ReadAll(File(kGraphicsDrs));
-  WriteAll(BackupPath(File(kLanguageDll), 0), "backup");
-  // Each damaged record is the oldest: a removal that did not check first would undo the sound.
+  // Each damaged record is the oldest: a removal that did not check first would undo the others.
   const std::pair<FileChange, const char*> damaged_records[] = {
       {{1, 0, -4, 0, 0}, kArchiveError},       // an entry before the archive's start
       {{1, 0, 1 << 20, 0, 0}, kArchiveError},  // an entry past its end
       {{9, 0, 0, 0, 0}, kArchiveError},        // no game file has this index
-      {{4, 0, 0, 0, 0}, kArchiveError},        // terrain.drs is not there
+      {{4, 0, 0, 0, 0}, kArchiveError},        // terrain.drs, an archive, is not there
       {{5, -1, 0, 0, 0}, kRemoveError},        // no backup has a negative number
   };
   for (const auto& [damaged, message] : damaged_records) {
     SCOPED_TRACE(damaged.FileIndex);
-    log_.Mods[1] = Entry("Sound", {damaged, sound});
+    log_.Mods[1] = Entry("Sound", {damaged, sound, library});
     ASSERT_FALSE(SaveModLog(log_, messages_));
     const std::string log_text = ReadAll(log_.LogPath);
     messages_.boxes.clear();
@@ -311,7 +281,7 @@ TEST_F(RemovalTest, NoModOnDiskOrDamagedRecordsTouchNothing) {
     EXPECT_EQ(messages_.Errors(), std::vector<std::string>{message});
     EXPECT_EQ(ReadAll(log_.LogPath), log_text);
     EXPECT_EQ(ReadAll(File(kGraphicsDrs)), graphics);
-    EXPECT_EQ(ReadAll(File(kLanguageDll)), "original");
+    EXPECT_EQ(ReadAll(File(kLanguageDll)), "mod's");
   }
 }
 
