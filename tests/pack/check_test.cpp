@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "fixtures/files.h"
 #include "pack_run.h"
 #include "writers/bytes.h"
@@ -155,68 +157,44 @@ TEST_F(Check, TheWholeReportOfACleanPackage) {
                            "clean\n");
 }
 
-TEST_F(Check, PackagesTheReaderRefuses) {
-  struct Case {
-    const char* what;
-    std::string bytes;
-    std::string line;
+// What concerns the package as a whole: what the reader refuses, and a readme that is not
+// Windows-1252 text.
+TEST_F(Check, PackagesTheReaderRefusesAndReadmesThatAreNotWindows1252Text) {
+  const auto with = [](std::string magic, std::string readme = fixtures::MpiPackage().readme,
+                       std::optional<int16_t> count = {}) {
+    return fixtures::BuildMpi(
+        {.magic = magic, .readme = readme, .rows = {kSprite}, .resource_count = count});
   };
-  MpiPackage lower;
-  lower.magic = "mpi 0.6 ";
-  lower.rows = {kSprite};
-  MpiPackage none;
-  none.rows = {kSprite};
-  none.resource_count = 0;
-  const std::string whole = fixtures::BuildMpi(lower);
-  const std::vector<Case> cases = {
-      {"lower-case magic", whole,
+  const std::string none = with("MPI 0.6 ", fixtures::MpiPackage().readme, 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {with("mpi 0.6 "),
        "  error: refused as invalid: it starts with \"mpi 0.6 \", not \"MPI 0.6 \" or \"MPI 0.5 "
        "\"\n"},
-      {"no rows", fixtures::BuildMpi(none), "  error: refused as invalid: its table has no rows\n"},
-      {"cut inside the table", fixtures::BuildMpi(none).substr(0, 50).replace(8, 1, "\x01"),
+      {none, "  error: refused as invalid: its table has no rows\n"},
+      {none.substr(0, 50).replace(8, 1, "\x01"),
        "  error: refused as invalid: it ends inside row 1 of its table\n"},
-      {"cut inside the header", "MPI 0.6 ",
-       "  error: refused as invalid: it ends inside its header\n"},
-  };
-  for (const Case& c : cases) {
-    const Ran ran = CheckPackage(c.bytes);
-    EXPECT_EQ(ran.status, 1) << c.what;
-    EXPECT_NE(ran.out.find(c.line), std::string::npos) << c.what << "\n" << ran.out;
-  }
-  const Ran missing = RunPack({"check", dir_ / "missing.mpi"}, dir_);
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out, dir_ / "missing.mpi" + ": cannot read it\n1 error, 0 warnings\n");
-}
-
-TEST_F(Check, AReadmeThatIsNotWindows1252Text) {
-  struct Case {
-    std::string readme;
-    std::string line;
-  };
-  const std::vector<Case> cases = {
-      {"Caf\xC3\xA9\r\n",
+      {"MPI 0.6 ", "  error: refused as invalid: it ends inside its header\n"},
+      {with("MPI 0.6 ", "Caf\xC3\xA9\r\n"),
        "  warning: the readme looks like UTF-8 text (position 3); the installer shows it as "
        "Windows-1252\n"},
-      {"ab\x81",
+      {with("MPI 0.6 ", "ab\x81"),
        "  warning: the readme is not Windows-1252 text: byte 0x81 at position 2 has no "
        "character there\n"},
-      {std::string("a\0b", 3),
+      {with("MPI 0.6 ", std::string("a\0b", 3)),
        "  warning: the readme is not Windows-1252 text: byte 0x00 at position 1 is a control "
        "code\n"},
   };
-  for (const Case& c : cases) {
-    MpiPackage package;
-    package.readme = c.readme;
-    package.rows = {kSprite};
-    const Ran ran = CheckPackage(fixtures::BuildMpi(package));
-    EXPECT_EQ(ran.status, 0);
-    EXPECT_NE(ran.out.find(c.line), std::string::npos) << ran.out;
+  for (const auto& [bytes, line] : cases) {
+    const Ran ran = CheckPackage(bytes);
+    EXPECT_EQ(ran.status, line.find("error:") != std::string::npos ? 1 : 0) << line;
+    EXPECT_NE(ran.out.find(line), std::string::npos) << line << "\n" << ran.out;
   }
   // Accented letters of the code page itself are what a readme should hold.
-  MpiPackage fine;
-  fine.readme = "Caf\xE9 \x80 \x93quoted\x94\r\n\tend";
-  fine.rows = {kSprite};
-  EXPECT_EQ(CheckPackage(fixtures::BuildMpi(fine)).out.find("warning"), std::string::npos);
+  const Ran fine = CheckPackage(with("MPI 0.6 ", "Caf\xE9 \x80 \x93quoted\x94\r\n\tend"));
+  EXPECT_EQ(fine.out.find("warning"), std::string::npos) << fine.out;
+  const Ran missing = RunPack({"check", dir_ / "missing.mpi"}, dir_);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, dir_ / "missing.mpi" + ": cannot read it\n1 error, 0 warnings\n");
 }
 
 TEST_F(Check, AFolderIsJudgedByThePackageItBuilds) {
