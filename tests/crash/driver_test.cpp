@@ -148,8 +148,8 @@ int DriverTest::CutEverywhere(const Snapshot& start, const std::string& command,
       ExpectLedgerMatchesLog(what);
     }
   }
-  std::cout << "[ cut points ] " << command << " " << install_options_ << ": " << changes
-            << " changes, " << runs << " runs\n";
+  std::cout << "[ cut points ] " << command << (install_options_.empty() ? "" : " ")
+            << install_options_ << ": " << changes << " changes, " << runs << " runs\n";
   RecordProperty(command + "_cut_points", static_cast<int>(changes));
   return runs;
 }
