@@ -42,6 +42,7 @@ TEST(LedgerFile, TextsThatAreNotALedgerOfThisVersionAreRefused) {
       {"another format", with("tarnwick-ledger", "other-ledger")},
       {"a later version", with("\"version\": 1", "\"version\": 2")},
       {"position 0", with("\"position\": 1", "\"position\": 0")},
+      {"a field of the wrong kind", with("\"position\": 1", "\"position\": \"1\"")},
       {"a hash that is no hash", with(std::string(32, 'b'), "bbbb")},
       {"a game file index the log cannot hold", with("\"index\": 5", "\"index\": 12")},
       {"a backup number beyond 999", with("\"backup\": 0", "\"backup\": 1000")},

@@ -73,13 +73,6 @@ TEST_F(LedgerStates, EachStateIsShownAndRemovalRestoresEveryByte) {
       {"damaged",
        [](LedgerStates& t) { fixtures::WriteAll(t.paths.file, "{\"format\": \"tarnwick-led"); },
        "NN", 1, "N"},
-      {"damaged: a field of the wrong kind",
-       [](LedgerStates& t) {
-         std::string text = fixtures::ReadAll(t.paths.file);
-         text.replace(text.find("\"position\": 1"), 13, "\"position\": \"1\"");
-         fixtures::WriteAll(t.paths.file, text);
-       },
-       "NN", 1, "N"},
       {"a kept package altered",
        [](LedgerStates& t) {
          const std::string kept = KeptPackagePath(t.paths, t.DiskLedger().records[1].package);
