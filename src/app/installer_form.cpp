@@ -13,11 +13,13 @@
 #include <algorithm>
 
 #include "app/about_texts.h"
+#include "app/changes_window.h"
 #include "app/manage_window.h"
 #include "app/qt_services.h"
 #include "app/readme_form.h"
 #include "app/twips.h"
 #include "app/verify_window.h"
+#include "manage/change_table.h"
 #include "manage/face_texts.h"
 #include "manage/game_session.h"
 #include "manage/install_package.h"
@@ -164,6 +166,9 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
                                     &InstallerForm::menu_tools_manage_Click);
   menu_tools_verify_ = AddToolsItem("menu_tools_verify", QStringLiteral("Verify game files"),
                                     &InstallerForm::menu_tools_verify_Click);
+  menu_tools_changes_ = AddToolsItem("menu_tools_changes", QStringLiteral("What it changes\u2026"),
+                                     &InstallerForm::menu_tools_changes_Click);
+  menu_tools_changes_->setEnabled(false);
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->setObjectName(QStringLiteral("menu_help"));
   menu_help_help_ = help->addAction(QStringLiteral("Help"));
@@ -382,6 +387,7 @@ void InstallerForm::closeEvent(QCloseEvent* event) {
 
 void InstallerForm::Form_Unload() {
   if (verify_) verify_->close();
+  if (changes_) changes_->close();
   if (!readme_) return;
   readme_->setEnabled(false);
   readme_->close();
@@ -391,6 +397,20 @@ void InstallerForm::ShowNoPackage() {
   SetWrappedText(title_box_, QString::fromLatin1(kNoPackage));
   readme_button_->setEnabled(false);
   install_mod_button_->setEnabled(false);
+  OfferChanges(false);
+}
+
+void InstallerForm::OfferChanges(bool offered) {
+  menu_tools_changes_->setEnabled(offered);
+  if (readme_) readme_->ChangesButton()->setEnabled(offered);
+  if (!offered && changes_) changes_->close();
+}
+
+void InstallerForm::menu_tools_changes_Click() {
+  if (!menu_tools_changes_->isEnabled()) return;
+  if (!changes_) changes_ = std::make_unique<ChangesWindow>();
+  changes_->ShowTable(PackageChangeTable(state_.PackagePath, state_.PackageHeader, state_.ModLog,
+                                         state_.GameFiles, state_.CCPresent));
 }
 
 void InstallerForm::OpenModButton_Click() {
@@ -422,12 +442,17 @@ void InstallerForm::OpenPackage(const std::string& chosen) {
     return;
   }
   SetWrappedText(title_box_, FromGameText(state_.PackageHeader.title));
-  if (!readme_) readme_ = std::make_unique<ReadmeForm>();
+  if (!readme_) {
+    readme_ = std::make_unique<ReadmeForm>();
+    connect(readme_->ChangesButton(), &QPushButton::clicked, this,
+            [this] { menu_tools_changes_Click(); });
+  }
   readme_->close();
   readme_->SetReadme(state_.PackageHeader.readme);
   readme_->show();
   readme_button_->setEnabled(true);
   install_mod_button_->setEnabled(true);
+  OfferChanges(true);
 }
 
 void InstallerForm::ReadmeButton_Click() {
@@ -444,6 +469,7 @@ void InstallerForm::InstallModButton_Click() {
   if (!failed) {
     SetWrappedText(title_box_, QString::fromLatin1(kNoPackage));
     readme_button_->setEnabled(false);
+    OfferChanges(false);
     messages_.Plain(kInstalledTitle, kInstalledText);
   } else {
     // Drops whatever the failed install added in memory but never saved; its message is

@@ -18,6 +18,7 @@ class QPushButton;
 
 namespace tarnwick {
 
+class ChangesWindow;
 class ReadmeForm;
 class VerifyWindow;
 
@@ -56,6 +57,9 @@ class InstallerForm : public QMainWindow {
   // Lets the player switch to another install; the window then starts over on it.
   void menu_tools_choose_game_Click();
   void menu_tools_verify_Click();
+  // Tools > What it changes…, and the readme window's button: the chosen package's plan with the
+  // installed mods it meets.
+  void menu_tools_changes_Click();
 
   InstallerState& State() { return state_; }
 
@@ -78,6 +82,8 @@ class InstallerForm : public QMainWindow {
   QAction* MenuToolsChooseGame() const { return menu_tools_choose_game_; }
   QAction* MenuToolsVerify() const { return menu_tools_verify_; }
   VerifyWindow* Verify() const { return verify_.get(); }
+  QAction* MenuToolsChanges() const { return menu_tools_changes_; }
+  ChangesWindow* Changes() const { return changes_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -87,6 +93,8 @@ class InstallerForm : public QMainWindow {
  private:
   void SetWrappedText(QLabel* label, const QString& text);
   void ShowNoPackage();
+  // "What it changes…" is offered while a package is chosen and not yet installed.
+  void OfferChanges(bool offered);
   void PlaceLine1();
   QAction* AddToolsItem(const char* name, const QString& text, void (InstallerForm::*handler)());
   void SetTitleSuffix();
@@ -119,8 +127,10 @@ class InstallerForm : public QMainWindow {
   InstallChooser* chooser_;
   GameInstall install_;  // the one opened; empty before
   QAction* menu_tools_verify_;
+  QAction* menu_tools_changes_;
   std::unique_ptr<ReadmeForm> readme_;
   std::unique_ptr<VerifyWindow> verify_;
+  std::unique_ptr<ChangesWindow> changes_;
   bool centred_ = false;
 };
 

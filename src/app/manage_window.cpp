@@ -6,6 +6,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/changes_window.h"
+#include "manage/change_table.h"
 #include "manage/installed_mods.h"
 #include "manage/mod_records.h"
 #include "manage/remove_any.h"
@@ -41,18 +43,24 @@ ManageWindow::ManageWindow(InstallerState& state, Messages& messages, Progress* 
   list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   remove_button_ = new QPushButton(QStringLiteral("Remove..."), this);
   remove_button_->setObjectName(QStringLiteral("remove_any_button"));
+  changes_button_ = new QPushButton(QStringLiteral("What it changed\u2026"), this);
+  changes_button_->setObjectName(QStringLiteral("changes_button"));
   auto* close_button = new QPushButton(QStringLiteral("Close"), this);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
+  buttons->addWidget(changes_button_);
   buttons->addWidget(remove_button_);
   buttons->addWidget(close_button);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
   layout->addLayout(buttons);
   connect(remove_button_, &QPushButton::clicked, this, [this] { RemoveButton_Click(); });
+  connect(changes_button_, &QPushButton::clicked, this, [this] { ChangesButton_Click(); });
   connect(close_button, &QPushButton::clicked, this, &QDialog::accept);
-  connect(list_, &QTreeWidget::itemSelectionChanged, this,
-          [this] { remove_button_->setEnabled(!list_->selectedItems().isEmpty()); });
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    remove_button_->setEnabled(!list_->selectedItems().isEmpty());
+    changes_button_->setEnabled(!list_->selectedItems().isEmpty());
+  });
   resize(640, 320);
   Refresh();
 }
@@ -75,11 +83,23 @@ void ManageWindow::Refresh() {
     item->setData(0, Qt::UserRole, i);
   }
   remove_button_->setEnabled(false);
+  changes_button_->setEnabled(false);
+  if (changes_) changes_->close();
 }
+
+ManageWindow::~ManageWindow() = default;
 
 int ManageWindow::NumberOfRow(int row) const {
   const QTreeWidgetItem* item = list_->topLevelItem(row);
   return item == nullptr ? 0 : item->data(0, Qt::UserRole).toInt();
+}
+
+void ManageWindow::ChangesButton_Click() {
+  const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+  if (selected.isEmpty()) return;
+  if (!changes_) changes_ = std::make_unique<ChangesWindow>(this);
+  changes_->ShowTable(InstalledChangeTable(
+      state_.ModLog, selected.front()->data(0, Qt::UserRole).toInt(), state_.GameFiles));
 }
 
 void ManageWindow::RemoveButton_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 #include "app/installer_state.h"
 #include "platform/messages.h"
@@ -11,22 +12,30 @@ class QTreeWidget;
 
 namespace tarnwick {
 
+class ChangesWindow;
+
 // "Manage mods...": every installed mod, newest first, with its install date, number of changes,
 // whether its package is kept and whether its install completed. "Remove..." removes the selected
-// mod after showing the plan: the newer mods come off and go back on in their order.
+// mod after showing the plan: the newer mods come off and go back on in their order. "What it
+// changed…" shows the selected mod's changes and which of them newer mods override.
 class ManageWindow : public QDialog {
  public:
   // `progress` may be null.
   ManageWindow(InstallerState& state, Messages& messages, Progress* progress,
                QWidget* parent = nullptr);
+  ~ManageWindow() override;
 
   // Fills the list from the log and Tarnwick's records.
   void Refresh();
   // Plans the removal of the selected mod, shows the plan and asks; removes on OK.
   void RemoveButton_Click();
+  // Shows what the selected mod changed.
+  void ChangesButton_Click();
 
   QTreeWidget* ModList() const { return list_; }
   QPushButton* RemoveButton() const { return remove_button_; }
+  QPushButton* ChangesButton() const { return changes_button_; }
+  ChangesWindow* Changes() const { return changes_.get(); }
   // The mod's number in the log (1 = oldest) of the list's row.
   int NumberOfRow(int row) const;
 
@@ -36,6 +45,8 @@ class ManageWindow : public QDialog {
   Progress* progress_;
   QTreeWidget* list_;
   QPushButton* remove_button_;
+  QPushButton* changes_button_;
+  std::unique_ptr<ChangesWindow> changes_;
 };
 
 }  // namespace tarnwick

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "app/qt_services.h"
 #include "app/twips.h"
@@ -16,6 +17,9 @@ namespace {
 constexpr int kClientWidth = 7065;
 constexpr int kClientHeight = 4740;
 constexpr int kMinimumFollowed = 1000;
+// "What it changes…" shares the bottom row with "Close readme", at its right end.
+constexpr int kChangesWidth = 1800;
+constexpr int kButtonGap = 120;
 
 // Fixedsys where the system has it, otherwise the system's own fixed-pitch font.
 QFont ReadmeFont() {
@@ -53,8 +57,12 @@ ReadmeForm::ReadmeForm() {
 
   close_button_ = new QPushButton(QStringLiteral("Close readme"), this);
   close_button_->setFont(ArialFont(9.75));
-  Place(close_button_, {120, 4320, 6855, 375});
+  Place(close_button_, {120, 4320, 6855 - kChangesWidth - kButtonGap, 375});
   connect(close_button_, &QPushButton::clicked, this, [this] { CloseButton_Click(); });
+  changes_button_ = new QPushButton(QStringLiteral("What it changes\u2026"), this);
+  changes_button_->setObjectName(QStringLiteral("ChangesButton"));
+  changes_button_->setFont(ArialFont(9.75));
+  Place(changes_button_, {6975 - kChangesWidth, 4320, kChangesWidth, 375});
 
   resize(ToPixels(kClientWidth), ToPixels(kClientHeight));
 }
@@ -100,16 +108,21 @@ void ReadmeForm::Form_Resize() {
   const int inner_width = ToTwips(width());
   const int inner_height = ToTwips(height());
   TwipRect button = PlacedAt(close_button_);
+  TwipRect changes = PlacedAt(changes_button_);
   TwipRect text = PlacedAt(readme_text_);
   if (inner_width > kMinimumFollowed) {
-    button.width = inner_width - 240;
+    // The row "Close readme" had to itself, less the room of the button beside it.
+    button.width = std::max(inner_width - 240 - kChangesWidth - kButtonGap, kTwipsPerPixel);
+    changes.left = button.left + button.width + kButtonGap;
     text.width = inner_width;
   }
   if (inner_height > kMinimumFollowed) {
     button.top = inner_height - 420;
+    changes.top = button.top;
     text.height = inner_height - 525;
   }
   Place(close_button_, button);
+  Place(changes_button_, changes);
   Place(readme_text_, text);
 }
 

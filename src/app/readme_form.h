@@ -17,6 +17,8 @@ class ReadmeForm : public QWidget {
 
   QPlainTextEdit* ReadmeText() const { return readme_text_; }
   QPushButton* CloseButton() const { return close_button_; }
+  // "What it changes…": the main window connects it to its view of the package's plan.
+  QPushButton* ChangesButton() const { return changes_button_; }
 
   // Keeps the controls at the window's inner size (in twips), as long as it is not tiny.
   void Form_Resize();
@@ -31,6 +33,7 @@ class ReadmeForm : public QWidget {
 
   QPlainTextEdit* readme_text_;
   QPushButton* close_button_;
+  QPushButton* changes_button_;
   bool placed_ = false;
 };
 

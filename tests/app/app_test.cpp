@@ -797,7 +797,7 @@ class WindowTest : public QObject {
     QCOMPARE(form_->MenuTools()->objectName(), QStringLiteral("menu_tools"));
     QCOMPARE(form_->MenuTools()->actions(),
              (QList<QAction*>{form_->MenuToolsChooseGame(), form_->MenuToolsManage(),
-                              form_->MenuToolsVerify()}));
+                              form_->MenuToolsVerify(), form_->MenuToolsChanges()}));
     QCOMPARE(form_->MenuToolsChooseGame()->text(), QStringLiteral("Choose game\u2026"));
   }
 };

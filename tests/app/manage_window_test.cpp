@@ -1,9 +1,11 @@
 // Tools > Manage mods... on the demo game: the mods with their records, and the middle one
-// removed after its plan was shown; a removal cut off is offered at the next start.
+// removed after its plan was shown; a removal cut off is offered at the next start. And "What it
+// changes…" for a chosen package and for an installed mod.
 
 #include "app/manage_window.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -14,14 +16,17 @@
 #include <memory>
 #include <string>
 
+#include "app/changes_window.h"
 #include "app/installer_form.h"
 #include "app/qt_services.h"
+#include "app/readme_form.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 #include "ledger/ledger.h"
 #include "manage/install_package.h"
 #include "manage/remove_any.h"
 #include "platform/file_dialog.h"
+#include "writers/mpi_writer.h"
 #include "writers/sandbox.h"
 
 namespace tarnwick::testing {
@@ -32,6 +37,7 @@ using Tree = std::map<std::string, std::string>;
 constexpr char kLanguage[] = "C:\\Mods\\unit-names-language.mpi";
 constexpr char kTrooper[] = "C:\\Mods\\trooper-graphics.mpi";
 constexpr char kBlaster[] = "C:\\Mods\\blaster-sound.mpi";
+constexpr char kRival[] = "C:\\Mods\\rival-trooper.mpi";
 
 struct NoFileDialog : FileDialog {
   bool GetOpenFileName(const OpenFileRequest&, std::string*) override { return false; }
@@ -72,12 +78,26 @@ struct DemoGame {
     return tree;
   }
 
+  // A package beside the sample mods, by its file name in C:\\Mods.
+  void WriteMod(const std::string& name, const fixtures::MpiPackage& package) const {
+    fixtures::WriteAll(prefix + "/drive_c/Mods/" + name, fixtures::BuildMpi(package));
+  }
+
   fixtures::TempDir dir;
   std::string prefix;
   fixtures::RecordingMessages messages;
   NoFileDialog file_dialog;
   QtSettings settings;
 };
+
+// The changes window's cells of one row, by column.
+QStringList RowTexts(const ChangesWindow& window, int row) {
+  QStringList texts;
+  for (size_t column = 0; column < kColumnCount; ++column) {
+    texts << window.Table()->topLevelItem(row)->text(static_cast<int>(column));
+  }
+  return texts;
+}
 
 }  // namespace
 
@@ -190,6 +210,112 @@ class ManageWindowTest : public QObject {
     // Asked once: the plan is gone.
     PendingRemoval pending;
     QVERIFY(!FindPendingRemoval(form->State().ModLog.LogPath, pending));
+  }
+
+  // A rival of the trooper graphics: one picture of its own, one the same as the installed mod's,
+  // a language library over the installed one, a new sound, and an id the archive lacks.
+  void showsThePlanWithWhomItMeetsThenWhatOverridesAnInstalledMod() {
+    DemoGame game;
+    auto form = game.Start();
+    QVERIFY(form != nullptr);
+    QVERIFY(!form->MenuToolsChanges()->isEnabled());
+    QCOMPARE(form->MenuToolsChanges()->text(), QStringLiteral("What it changes\u2026"));
+    for (const char* mod : {kTrooper, kLanguage}) QVERIFY(game.Install(*form, mod));
+    fixtures::MpiPackage rival;
+    rival.title = "Rival trooper";
+    for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+      if (mod.file_name == "trooper-graphics.mpi") {
+        rival.rows = {{1, 1, 100, "a rival picture", {}, {}}, mod.package.rows[1]};
+      }
+    }
+    rival.rows.push_back({5, 6, 0, std::string(2000, 'L'), {}, {}});
+    rival.rows.push_back({2, 3, 5000, std::string(300, 'S'), {}, {}});
+    rival.rows.push_back({1, 1, 424242, "no such id", {}, {}});
+    game.WriteMod("rival-trooper.mpi", rival);
+    form->OpenPackage(kRival);
+    QVERIFY(form->MenuToolsChanges()->isEnabled());
+    QVERIFY(form->Readme()->ChangesButton()->isEnabled());
+
+    form->Readme()->ChangesButton()->click();
+    ChangesWindow* window = form->Changes();
+    QVERIFY(window != nullptr && window->isVisible());
+    QCOMPARE(window->windowTitle(), QStringLiteral("What it changes: Rival trooper"));
+    QCOMPARE(window->Table()->topLevelItemCount(), 5);
+    const QString trooper = QStringLiteral("Striped trooper graphics");
+    const QString language = QStringLiteral("New unit names (language library)");
+    struct Expected {
+      QString row, what, file, id, size, provider, status;
+      RowMark mark;
+    };
+    const std::vector<Expected> expected = {
+        {"1", "resource", "graphics.drs", "100", "15", trooper, "overrides \"" + trooper + "\"",
+         RowMark::kConflict},
+        {"2", "resource", "graphics.drs", "1000", QString::number(rival.rows[1].payload.size()),
+         trooper, "identical", RowMark::kIdentical},
+        {"3", "file", "language.dll", "", "2000", language, "overrides \"" + language + "\"",
+         RowMark::kConflict},
+        {"4", "resource", "sounds.drs", "5000", "300", "game", "new", RowMark::kPlain},
+        {"5", "refused", "graphics_x1.drs", "424242", "", "", "refused: invalid",
+         RowMark::kRefused},
+    };
+    for (int row = 0; row < 5; ++row) {
+      const QStringList cells = RowTexts(*window, row);
+      const Expected& e = expected[static_cast<size_t>(row)];
+      QCOMPARE(
+          (QStringList{cells[kColumnRow], cells[kColumnWhat], cells[kColumnFile], cells[kColumnId],
+                       cells[kColumnSize], cells[kColumnProvider], cells[kColumnStatus]}),
+          (QStringList{e.row, e.what, e.file, e.id, e.size, e.provider, e.status}));
+      QCOMPARE(window->MarkOf(row), e.mark);
+    }
+    // A replaced file names the backup it makes; an archive change the offset its bytes land at.
+    QCOMPARE(RowTexts(*window, 2)[kColumnNewPlace], QStringLiteral("backup 001"));
+    QVERIFY(RowTexts(*window, 0)[kColumnNewPlace].toLongLong() > 0);
+    QVERIFY2(window->Totals()->text().startsWith(
+                 "4 changes, 2 override installed mods, 1 identical\nAppended: graphics.drs "),
+             qPrintable(window->Totals()->text()));
+    QVERIFY(window->Totals()->text().endsWith("The install stops at row 5."));
+
+    // Sizes sort as numbers, the refused row's empty cell first.
+    window->Table()->sortByColumn(kColumnSize, Qt::AscendingOrder);
+    QCOMPARE(RowTexts(*window, 0)[kColumnRow], QStringLiteral("5"));
+    for (int row = 2; row < 5; ++row) {
+      QVERIFY(RowTexts(*window, row - 1)[kColumnSize].toLongLong() <=
+              RowTexts(*window, row)[kColumnSize].toLongLong());
+    }
+
+    // Installed, it stops at the refused row; the trooper mod's pictures are overridden now.
+    form->InstallModButton_Click();
+    QVERIFY(form->MenuToolsChanges()->isEnabled());  // the package is still chosen
+    ManageWindow manage(form->State(), game.messages, nullptr);
+    QVERIFY(!manage.ChangesButton()->isEnabled());
+    manage.ModList()->setCurrentItem(manage.ModList()->topLevelItem(2));
+    manage.ChangesButton()->click();
+    ChangesWindow* changed = manage.Changes();
+    QVERIFY(changed != nullptr && changed->isVisible());
+    QCOMPARE(changed->windowTitle(), "What it changes: " + trooper);
+    QCOMPARE(changed->Table()->topLevelItemCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+      const QStringList cells = RowTexts(*changed, row);
+      QCOMPARE(cells[kColumnId], row == 0 ? QStringLiteral("100") : QStringLiteral("1000"));
+      QCOMPARE(cells[kColumnTable], QStringLiteral("slp"));
+      QCOMPARE(cells[kColumnStatus],
+               QStringLiteral("overridden by \"Rival trooper (incomplete)\""));
+      QCOMPARE(changed->MarkOf(row), RowMark::kOverridden);
+    }
+    QVERIFY(changed->Totals()->text().startsWith("2 changes, 2 overridden by later changes"));
+    // So is the language library the mod after it replaced.
+    manage.ModList()->setCurrentItem(manage.ModList()->topLevelItem(1));
+    manage.ChangesButton()->click();
+    QCOMPARE(RowTexts(*changed, 0)[kColumnStatus],
+             QStringLiteral("overridden by \"Rival trooper (incomplete)\""));
+
+    // A package installed in full is no longer offered.
+    form->OpenPackage(kBlaster);
+    QVERIFY(form->MenuToolsChanges()->isEnabled());
+    form->InstallModButton_Click();
+    QVERIFY(!form->MenuToolsChanges()->isEnabled());
+    QVERIFY(!form->Readme()->ChangesButton()->isEnabled());
+    QVERIFY(!window->isVisible());
   }
 };
 

@@ -46,7 +46,7 @@ class StderrMessages : public tarnwick::Messages {
  private:
   void Print(const std::string& title, const std::string& text) {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
-    if (title == "Error") failed = true;
+    failed = failed || title == "Error";
   }
 };
 

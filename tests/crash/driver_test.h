@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fixtures/files.h"
+#include "modlog/mod_log.h"
 #include "sample_game.h"
 
 namespace tarnwick {
@@ -19,10 +20,10 @@ class DriverTest : public ::testing::Test {
   // Lays the game folder out as `files` says and empties the temporary folder.
   void Restore(const Snapshot& files);
 
-  // Runs `command` (install or remove) on the game; `environment` holds words put before the driver
-  // on the shell's line (NAME=value assignments, or a command that runs it), `errors` (if given)
-  // receives what the driver wrote to standard error. Returns the exit status, or 128 plus the
-  // signal that ended it.
+  // Runs the driver's `command`; words after its first go after the game folder ("install" alone
+  // takes the test's package and install options). `environment` holds words put before the
+  // driver on the shell's line, `errors` (if given) receives its standard error. Returns the exit
+  // status, or 128 plus the signal that ended it.
   int Drive(const std::string& command, const std::string& environment = "",
             std::string* errors = nullptr);
 
@@ -39,11 +40,28 @@ class DriverTest : public ::testing::Test {
   // lets the much slower sanitizer run take a representative few.
   static std::vector<std::string> CutModes();
 
+  ModLog ReadLog();
+
   // Every game file as it was before the mod, and no mod left in the log. When the removal's
   // cutting back of an archive failed, the removal goes on by design: the archive then keeps the
   // appended bytes as an unreferenced tail, and its recorded length is the old one, so that the
   // next install writes over that tail.
   void ExpectPristine(const std::string& what, bool stale_tail_allowed = false);
+
+  // Right after a cut: the ledger is the old one or the new one whole (never torn), and every
+  // kept package holds exactly the bytes its name hashes; a copy cut short lies only under its
+  // temporary name.
+  void ExpectRecordsUntorn(const std::string& what);
+
+  // Once an operation has finished: no plan left, one record per log entry that matches it, and
+  // every record's package kept; with `exact_store`, no other package either (a cut that fell on
+  // a deletion may leave one, which the next save deletes).
+  void ExpectLedgerMatchesLog(const std::string& what, bool exact_store = true);
+
+  // Cuts `command` off at each of its `changes` in every mode, starting from `start` each time,
+  // then removes the latest mod (again) and expects the untouched game and a matching ledger.
+  // Returns the runs made.
+  int CutEverywhere(const Snapshot& start, const std::string& command, long changes);
 
   fixtures::TempDir root_;
   std::string game_;  // without a trailing separator, no link on the way

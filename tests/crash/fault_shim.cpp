@@ -32,6 +32,11 @@ long g_count = 0;
 long g_fault_at = 0;
 enum class Mode { kNone, kEnospc, kEacces, kKill, kTorn } g_mode = Mode::kNone;
 
+// Set while the shim does its own file work, which is neither counted nor recorded.
+bool g_reporting = false;
+FILE* g_record = nullptr;
+bool g_no_sync = false;
+
 __attribute__((constructor)) void Setup() {
   if (const char* at = std::getenv("TARNWICK_FAULT_AT")) g_fault_at = std::atol(at);
   if (const char* mode = std::getenv("TARNWICK_FAULT_MODE")) {
@@ -40,14 +45,6 @@ __attribute__((constructor)) void Setup() {
     if (std::strcmp(mode, "kill") == 0) g_mode = Mode::kKill;
     if (std::strcmp(mode, "torn") == 0) g_mode = Mode::kTorn;
   }
-}
-
-// Set while the shim does its own file work, which is neither counted nor recorded.
-bool g_reporting = false;
-FILE* g_record = nullptr;
-bool g_no_sync = false;
-
-__attribute__((constructor)) void OpenRecord() {
   const char* no_sync = std::getenv("TARNWICK_FAULT_NO_SYNC");
   g_no_sync = no_sync != nullptr && std::strcmp(no_sync, "1") == 0;
   const char* path = std::getenv("TARNWICK_FAULT_RECORD");
@@ -125,6 +122,27 @@ int DecideWhole() {
   return decision;
 }
 
+// A call that writes `count` bytes through `write(n)`: failed, torn (half of it written, then the
+// end) or made whole.
+template <typename Write>
+ssize_t CountedWrite(size_t count, Write write) {
+  switch (Decide()) {
+    case -1:
+      return -1;
+    case 1:
+      write(count / 2);
+      EndNow();
+  }
+  return write(count);
+}
+
+// A sync changes nothing, so it is never cut off; it is recorded.
+int Synced(int fd, int (*real)(int)) {
+  const int result = g_no_sync ? 0 : real(fd);
+  if (result == 0) RecordFd("fsync", fd);
+  return result;
+}
+
 // Writes to the terminal or a pipe are not file changes.
 bool IsFile(int fd) {
   struct stat info;
@@ -138,14 +156,7 @@ extern "C" {
 ssize_t write(int fd, const void* buffer, size_t count) {
   static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
   if (!IsFile(fd)) return real(fd, buffer, count);
-  switch (Decide()) {
-    case -1:
-      return -1;
-    case 1:
-      real(fd, buffer, count / 2);
-      EndNow();
-  }
-  const ssize_t written = real(fd, buffer, count);
+  const ssize_t written = CountedWrite(count, [&](size_t n) { return real(fd, buffer, n); });
   if (written > 0) RecordFd("write", fd);
   return written;
 }
@@ -153,14 +164,8 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
   static auto real = Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
   if (!IsFile(fd)) return real(fd, buffer, count, offset);
-  switch (Decide()) {
-    case -1:
-      return -1;
-    case 1:
-      real(fd, buffer, count / 2, offset);
-      EndNow();
-  }
-  const ssize_t written = real(fd, buffer, count, offset);
+  const ssize_t written =
+      CountedWrite(count, [&](size_t n) { return real(fd, buffer, n, offset); });
   if (written > 0) RecordFd("write", fd);
   return written;
 }
@@ -202,14 +207,7 @@ ssize_t copy_file_range(int in, off64_t* in_at, int out, off64_t* out_at, size_t
                         unsigned flags) {
   static auto real =
       Next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
-  switch (Decide()) {
-    case -1:
-      return -1;
-    case 1:
-      real(in, in_at, out, out_at, count / 2, flags);
-      EndNow();
-  }
-  return real(in, in_at, out, out_at, count, flags);
+  return CountedWrite(count, [&](size_t n) { return real(in, in_at, out, out_at, n, flags); });
 }
 
 int ftruncate(int fd, off_t length) {
@@ -220,19 +218,14 @@ int ftruncate(int fd, off_t length) {
   return result;
 }
 
-// Syncs change nothing, so they are never cut off; they are recorded.
 int fsync(int fd) {
   static auto real = Next<int (*)(int)>("fsync");
-  const int result = g_no_sync ? 0 : real(fd);
-  if (result == 0) RecordFd("fsync", fd);
-  return result;
+  return Synced(fd, real);
 }
 
 int fdatasync(int fd) {
   static auto real = Next<int (*)(int)>("fdatasync");
-  const int result = g_no_sync ? 0 : real(fd);
-  if (result == 0) RecordFd("fsync", fd);
-  return result;
+  return Synced(fd, real);
 }
 
 }  // extern "C"

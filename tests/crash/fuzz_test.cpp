@@ -4,30 +4,22 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <map>
 #include <random>
 #include <set>
 #include <string>
 
 #include "common/game_files.h"
+#include "driver_test.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 #include "install/install.h"
 #include "modlog/mod_log.h"
 #include "modlog/removal.h"
 #include "package/package.h"
-#include "platform/host_path.h"
-#include "sample_game.h"
-#include "writers/bytes.h"
-#include "writers/game_folder.h"
 #include "writers/mpi_writer.h"
-#include "writers/sandbox.h"
 
 namespace tarnwick {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::set<std::string> kKnownMessages = {
     "Specified MPI file is invalid or corrupted! Installation incomplete. Make sure you have the "
@@ -78,18 +70,15 @@ class Mutator {
   std::mt19937 random_;
 };
 
-class Fuzz : public ::testing::Test {
+// Runs the program's operations in this process on the sample game.
+class Fuzz : public DriverTest {
  protected:
   void SetUp() override {
-    game_ = root_ / "game";
-    temp_ = root_ / "tmp";
-    fs::create_directories(temp_);
-    setenv("TMPDIR", temp_.c_str(), 1);
+    DriverTest::SetUp();
     files_ = MakeGameFiles(game_ + "/", game_ + "/");
+    setenv("TMPDIR", temp_.c_str(), 1);
   }
   void TearDown() override { unsetenv("TMPDIR"); }
-
-  void Restore(const Snapshot& game) { LayOut(game_, game); }
 
   void ExpectKnownMessages(const fixtures::RecordingMessages& messages, const std::string& what) {
     for (const auto& box : messages.boxes) {
@@ -102,21 +91,15 @@ class Fuzz : public ::testing::Test {
   // again and expects `game` back byte for byte.
   void InstallAndRemove(const Snapshot& game, const std::string& package, const std::string& what) {
     Restore(game);
-    const std::string package_path = root_ / "fuzz.mpi";
-    fixtures::WriteAll(package_path, package);
+    fixtures::WriteAll(package_, package);
     PackageHeader header;
-    if (ReadPackage(package_path, header) != PackageRead::kValid) return;
-
-    ModLog log;
-    log.LogPath = game_ + "/mods.log";
+    if (ReadPackage(package_, header) != PackageRead::kValid) return;
+    ModLog log = ReadLog();
     fixtures::RecordingMessages messages;
-    ASSERT_FALSE(ReadModLog(log, files_, messages));
-    (void)InstallMod(package_path, header, log, files_, true, messages, nullptr);
+    (void)InstallMod(package_, header, log, files_, true, messages, nullptr);
     ExpectKnownMessages(messages, what);
 
-    ModLog on_disk;
-    on_disk.LogPath = log.LogPath;
-    ASSERT_FALSE(ReadModLog(on_disk, files_, messages)) << what;
+    ModLog on_disk = ReadLog();
     ExpectArchivesChangedOnlyAsRecorded(game, on_disk, what);
     if (on_disk.ModCount() > 0) RemoveLatestMod(on_disk, files_, messages);
     ExpectKnownMessages(messages, what);
@@ -151,18 +134,14 @@ class Fuzz : public ::testing::Test {
     }
   }
 
-  fixtures::TempDir root_;
-  std::string game_;
-  std::string temp_;
   GameFiles files_;
 };
 
 TEST_F(Fuzz, MutatedPackagesEndInSuccessOrTheirMessage) {
-  const Snapshot game = SampleGame();
+  const Snapshot game = pristine_;
   const std::string package = SamplePackage();
   PackageHeader header;
-  fixtures::WriteAll(root_ / "sample.mpi", package);
-  ASSERT_EQ(ReadPackage(root_ / "sample.mpi", header), PackageRead::kValid);
+  ASSERT_EQ(ReadPackage(package_, header), PackageRead::kValid);
   const size_t table_end = 14 + header.title.size() + header.readme.size() + 14 * 9;
   Mutator mutator(20261205);
   for (int round = 0; round < 250; ++round) {
@@ -176,15 +155,13 @@ TEST_F(Fuzz, MutatedPackagesEndInSuccessOrTheirMessage) {
 }
 
 TEST_F(Fuzz, MutatedArchivesEndInSuccessOrTheirMessage) {
-  const Snapshot pristine = SampleGame();
   fixtures::MpiPackage package;
-  fixtures::Bytes icon;
-  icon.I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw("\x04\x01\x02\x0f\x04\x03\x04\x0f");
-  package.rows = {Row(1, 1, 101, Pattern(3000, 40)), Row(6, 0, 1, icon.str())};
+  package.rows = {Row(1, 1, 101, Pattern(3000, 40)),
+                  Row(6, 0, 1, FourIcons("\x04\x01\x02\x0f\x04\x03\x04\x0f"))};
   const std::string bytes = fixtures::BuildMpi(package);
   Mutator mutator(7);
   for (int round = 0; round < 200; ++round) {
-    Snapshot game = pristine;
+    Snapshot game = pristine_;
     const char* target = round % 2 == 0 ? "graphics.drs" : "interfac_x1.drs";
     std::string& archive = game[target];
     // The directory, or (for the icon archive) the sprites the icon step copies.
@@ -196,16 +173,12 @@ TEST_F(Fuzz, MutatedArchivesEndInSuccessOrTheirMessage) {
 }
 
 TEST_F(Fuzz, MutatedLogsEndInSuccessOrTheirMessage) {
-  Restore(SampleGame());
-  const std::string package_path = root_ / "sample.mpi";
-  fixtures::WriteAll(package_path, SamplePackage());
+  Restore(pristine_);
   PackageHeader header;
-  ModLog log;
-  log.LogPath = game_ + "/mods.log";
+  ModLog log = ReadLog();
   fixtures::RecordingMessages setup;
-  ASSERT_EQ(ReadPackage(package_path, header), PackageRead::kValid);
-  ASSERT_FALSE(ReadModLog(log, files_, setup));
-  ASSERT_FALSE(InstallMod(package_path, header, log, files_, true, setup, nullptr));
+  ASSERT_EQ(ReadPackage(package_, header), PackageRead::kValid);
+  ASSERT_FALSE(InstallMod(package_, header, log, files_, true, setup, nullptr));
   const Snapshot installed = ReadFolder(game_);
 
   Mutator mutator(99);
@@ -231,46 +204,6 @@ TEST_F(Fuzz, MutatedLogsEndInSuccessOrTheirMessage) {
     if (!ReadModLog(damaged, files_, messages)) RemoveLatestMod(damaged, files_, messages);
     ExpectKnownMessages(messages, "log round " + std::to_string(round));
   }
-}
-
-// The demo game, through its Windows paths in the Wine prefix: every sample mod that installs comes
-// off again leaving all 16 game files as they were.
-TEST_F(Fuzz, EverySampleModOfTheDemoGameComesOffAgain) {
-  const std::string prefix = root_ / "prefix";
-  ASSERT_FALSE(fixtures::WriteSandbox(prefix, {}));
-  SetWinePrefix(prefix);
-  const std::string game = fixtures::kGameFolderPath;
-  const GameFiles files = MakeGameFiles(game, game + "data\\");
-  std::map<int, std::string> before;
-  for (int i = 0; i < kGameFileCount; ++i) {
-    if (IsGameFileIndex(i)) before[i] = fixtures::ReadAll(HostPath(files[size_t(i)]));
-  }
-  const auto changed_files = [&] {
-    int changed = 0;
-    for (const auto& [index, bytes] : before) {
-      changed += fixtures::ReadAll(HostPath(files[size_t(index)])) != bytes;
-    }
-    return changed;
-  };
-  int installed = 0;
-  for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
-    const std::string package_path = "C:\\Mods\\" + mod.file_name;
-    PackageHeader header;
-    if (ReadPackage(package_path, header) != PackageRead::kValid) continue;
-    ModLog log;
-    log.LogPath = game + "data\\mods.log";
-    fixtures::RecordingMessages messages;
-    ASSERT_FALSE(ReadModLog(log, files, messages));
-    ASSERT_FALSE(InstallMod(package_path, header, log, files, true, messages, nullptr))
-        << mod.file_name;
-    EXPECT_GT(changed_files(), 0) << mod.file_name;
-    RemoveLatestMod(log, files, messages);
-    EXPECT_TRUE(messages.boxes.empty()) << mod.file_name;
-    EXPECT_EQ(changed_files(), 0) << mod.file_name;
-    ++installed;
-  }
-  EXPECT_EQ(installed, 5);
-  SetWinePrefix("");
 }
 
 }  // namespace

@@ -72,6 +72,10 @@ Snapshot ReadFolder(const std::string& folder) {
   return files;
 }
 
+std::string FourIcons(std::string_view commands) {
+  return Bytes().I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw(commands).str();
+}
+
 fixtures::MpiRow Row(uint8_t type, uint8_t target, int32_t id, std::string payload) {
   fixtures::MpiRow row;
   row.type = type;
@@ -106,8 +110,6 @@ Snapshot SampleGame() {
 
 // Touches archives of both kinds, replaces files (one of them twice) and rebuilds icons.
 std::string SamplePackage() {
-  Bytes icon;
-  icon.I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw("\x04\x01\x02\x0f\x04\x03\x04\x0f");
   fixtures::MpiPackage package;
   package.title = "Everything at once";
   package.rows = {
@@ -115,18 +117,42 @@ std::string SamplePackage() {
       Row(2, 1, 3300, Pattern(900, 21)),     // graphics_x1.drs
       Row(5, 6, 0, Pattern(1000, 22)),       // language.dll
       Row(3, 0, 50001, Pattern(64000, 23)),  // gamedata_x1.drs, one whole block
-      Row(6, 0, 2, icon.str()),              // frame 2 of four icons in interfac_x1.drs
-      Row(5, 6, 0, Pattern(64001, 24)),      // language.dll again
-      Row(5, 10, 0, Pattern(500, 25)),       // genie_x1.dat
-      Row(1, 3, 8800, Pattern(10, 26)),      // sounds_x1.drs
-      Row(1, 1, 100, Pattern(300, 27)),      // graphics.drs, the same id again
+      Row(6, 0, 2,
+          FourIcons(
+              "\x04\x01\x02\x0f\x04\x03\x04\x0f")),  // frame 2 of four icons in interfac_x1.drs
+      Row(5, 6, 0, Pattern(64001, 24)),              // language.dll again
+      Row(5, 10, 0, Pattern(500, 25)),               // genie_x1.dat
+      Row(1, 3, 8800, Pattern(10, 26)),              // sounds_x1.drs
+      Row(1, 1, 100, Pattern(300, 27)),              // graphics.drs, the same id again
+  };
+  return fixtures::BuildMpi(package);
+}
+
+std::string ManyBatchPackage() {
+  fixtures::MpiPackage package;
+  package.title = "Many batches";
+  package.rows = {
+      Row(1, 1, 100, Pattern(70000, 30)),   // graphics.drs
+      Row(1, 1, 101, Pattern(300, 31)),     // graphics.drs
+      Row(3, 0, 50001, Pattern(900, 32)),   // gamedata_x1.drs
+      Row(1, 3, 8800, Pattern(10, 33)),     // sounds_x1.drs
+      Row(1, 1, 100, Pattern(200, 34)),     // graphics.drs, id 100 again in the same batch
+      Row(2, 4, 15000, Pattern(0, 35)),     // terrain.drs, nothing appended
+      Row(1, 1, 100, Pattern(150, 36)),     // graphics.drs, id 100 in the next batch
+      Row(5, 6, 0, Pattern(1200, 37)),      // language.dll
+      Row(1, 1, 3300, Pattern(400, 38)),    // graphics_x1.drs
+      Row(1, 1, 3301, Pattern(64000, 39)),  // graphics_x1.drs, one whole block
+      Row(6, 0, 2, FourIcons("\x04\x01\x02\x0f\x04\x03\x04\x0f")),  // in interfac_x1.drs
+      Row(1, 2, 53214, Pattern(90, 40)),   // interfac_x1.drs after the icons
+      Row(1, 1, 3300, Pattern(500, 41)),   // graphics_x1.drs again
+      Row(1, 4, 15040, Pattern(250, 42)),  // terrain_x1.drs
+      Row(5, 10, 0, Pattern(700, 43)),     // genie_x1.dat
+      Row(1, 0, 50001, Pattern(80, 44)),   // gamedata_x1.drs again
   };
   return fixtures::BuildMpi(package);
 }
 
 std::vector<std::string> StackPackages() {
-  Bytes icon;
-  icon.I32(0x0F).I32(2).I32(2).I32(0).I32(3).Raw("\x05\x02\x03\x0f\x05\x04\x05\x0f");
   fixtures::MpiPackage skins;
   skins.title = "Clone Wars Skins";
   skins.rows = {Row(1, 1, 100, Pattern(3000, 31)), Row(1, 1, 3001, Pattern(500, 32)),
@@ -141,8 +167,8 @@ std::vector<std::string> StackPackages() {
                    Row(5, 6, 0, Pattern(900, 39))};
   fixtures::MpiPackage icons;
   icons.title = "Civilization Icons";
-  icons.rows = {Row(6, 0, 2, icon.str()), Row(3, 0, 50001, Pattern(700, 40)),
-                Row(5, 6, 0, Pattern(1500, 41))};
+  icons.rows = {Row(6, 0, 2, FourIcons("\x05\x02\x03\x0f\x05\x04\x05\x0f")),
+                Row(3, 0, 50001, Pattern(700, 40)), Row(5, 6, 0, Pattern(1500, 41))};
   return {fixtures::BuildMpi(skins), fixtures::BuildMpi(sounds), fixtures::BuildMpi(language),
           fixtures::BuildMpi(icons)};
 }

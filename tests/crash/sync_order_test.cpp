@@ -32,13 +32,12 @@ class SyncOrder : public DriverTest {
     std::istringstream lines(fixtures::ReadAll(record));
     for (std::string line; std::getline(lines, line);) {
       std::istringstream fields(line);
-      Call call;
+      Call& call = calls.emplace_back();
       std::getline(fields, call.name, '\t');
       std::getline(fields, call.path, '\t');
       std::getline(fields, call.to, '\t');
-      call.path = std::filesystem::path(call.path).lexically_normal().string();
-      if (!call.to.empty()) call.to = std::filesystem::path(call.to).lexically_normal().string();
-      calls.push_back(call);
+      for (std::string* path : {&call.path, &call.to})
+        *path = std::filesystem::path(*path).lexically_normal().string();
     }
     return calls;
   }
@@ -52,10 +51,9 @@ class SyncOrder : public DriverTest {
     for (int index = 0; index < kGameFileCount; ++index) {
       if (!IsGameFileIndex(index) || !IsReplacedFile(index)) continue;
       const std::string stem = game_ + "/" + GameFileName(index) + ".";
-      if (path.size() > stem.size() && path.rfind(stem, 0) == 0 &&
-          path.find_first_not_of("0123456789", stem.size()) == std::string::npos) {
+      if (path.size() > stem.size() && path.starts_with(stem) &&
+          path.find_first_not_of("0123456789", stem.size()) == std::string::npos)
         return true;
-      }
     }
     return false;
   }

@@ -34,18 +34,10 @@ class LedgerGame : public ::testing::Test {
 
   // A package that appends to gamedata.drs and replaces language.dll; `seed` varies the bytes.
   std::string WritePackage(const std::string& title, int seed) {
-    fixtures::MpiPackage package;
-    package.title = title;
-    fixtures::MpiRow archive_row;
-    archive_row.type = 1;
-    archive_row.target = 0;
-    archive_row.id = fixtures::GameArchiveTables(0)[0].resources[0].id;
-    archive_row.payload = std::string(3000 + seed, static_cast<char>('a' + seed));
-    fixtures::MpiRow replace_row;
-    replace_row.type = 5;
-    replace_row.target = 6;
-    replace_row.payload = std::string(700 + seed, static_cast<char>('A' + seed));
-    package.rows = {archive_row, replace_row};
+    fixtures::MpiPackage package{.title = title};
+    package.rows = {{1, 0, fixtures::GameArchiveTables(0)[0].resources[0].id,
+                     std::string(3000 + seed, static_cast<char>('a' + seed))},
+                    {5, 6, 0, std::string(700 + seed, static_cast<char>('A' + seed))}};
     const std::string path = dir_ / (title + ".mpi");
     fixtures::WriteAll(path, fixtures::BuildMpi(package));
     return path;

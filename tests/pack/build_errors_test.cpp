@@ -20,6 +20,7 @@ class BuildErrors : public ::testing::Test {
     fixtures::MakeFolders(folder_);
     fixtures::WriteAll(folder_ + "/a.bin", "payload");
     fixtures::WriteAll(folder_ + "/readme.txt", "Readme\r\n");
+    fixtures::WriteAll(folder_ + "/long.txt", std::string(32768, 'r'));
   }
   // Builds over an older package, which must stay as it was when the build fails.
   Ran Build(const std::string& manifest) {
@@ -40,6 +41,7 @@ TEST_F(BuildErrors, NameTheFileLineAndColumnAndWhatWasExpected) {
     std::string manifest;
     std::string message;  // after "<folder>/mod.toml:"
   };
+  const std::string rows = std::string(kRow) + "file = \"a.bin\"\n" + kRow;
   const std::vector<Case> cases = {
       {"title = \"x", "1:11: Error while parsing string: encountered end-of-file"},
       {std::string("format = \"0.6\"\n") + kRow + "file = \"a.bin\"\n",
@@ -72,6 +74,16 @@ TEST_F(BuildErrors, NameTheFileLineAndColumnAndWhatWasExpected) {
        "8:10: row 1: expected no \"length\" beside \"file\" (the file's size is the payload's "
        "length)"},
       {"title = \"T\"\nrow = 3\n", "2:7: expected \"row\" to be written as [[row]] tables"},
+      // A missing payload or readme is named by its path.
+      {"title = \"T\"\nreadme = \"read-me.txt\"\n" + rows + "file = \"sprites/b.slp\"\n",
+       "2:10: readme: no file " + folder_ + "/read-me.txt"},
+      {"title = \"T\"\n" + rows + "file = \"sprites/b.slp\"\n",
+       "13:8: row 2: no file " + folder_ + "/sprites/b.slp"},
+      // Layouts that no package can hold.
+      {std::string("title = \"T\"\n") + kRow + "file = \"a.bin\"\noffset = 20\n",
+       "3:1: row 1: offset 20 lies inside the header and table, which end at 29"},
+      {"title = \"T\"\nreadme = \"long.txt\"\n" + std::string(kRow) + "file = \"a.bin\"\n",
+       "2:10: readme: " + folder_ + "/long.txt has 32768 bytes; a package holds at most 32767"},
   };
   for (const Case& c : cases) {
     const Ran ran = Build(c.manifest);
@@ -82,34 +94,6 @@ TEST_F(BuildErrors, NameTheFileLineAndColumnAndWhatWasExpected) {
     EXPECT_EQ(fixtures::ReadAll(output_), "older package") << c.manifest;
     EXPECT_FALSE(fixtures::Exists(output_ + ".partial"));
   }
-}
-
-TEST_F(BuildErrors, AMissingPayloadOrReadmeNamesItsPath) {
-  const Ran ran = Build("title = \"T\"\nreadme = \"read-me.txt\"\n" + std::string(kRow) +
-                        "file = \"a.bin\"\n" + kRow + "file = \"sprites/b.slp\"\n");
-  EXPECT_EQ(ran.status, 1);
-  EXPECT_EQ(ran.err, folder_ + "/mod.toml:2:10: readme: no file " + folder_ + "/read-me.txt\n");
-
-  const Ran rows = Build("title = \"T\"\n" + std::string(kRow) + "file = \"a.bin\"\n" + kRow +
-                         "file = \"sprites/b.slp\"\n");
-  EXPECT_EQ(rows.status, 1);
-  EXPECT_EQ(rows.err, folder_ + "/mod.toml:13:8: row 2: no file " + folder_ + "/sprites/b.slp\n");
-  EXPECT_EQ(fixtures::ReadAll(output_), "older package");
-}
-
-TEST_F(BuildErrors, LayoutThatNoPackageCanHold) {
-  const Ran inside =
-      Build("title = \"T\"\n" + std::string(kRow) + "file = \"a.bin\"\noffset = 20\n");
-  EXPECT_EQ(inside.status, 1);
-  EXPECT_EQ(inside.err, folder_ +
-                            "/mod.toml:3:1: row 1: offset 20 lies inside the header and table, "
-                            "which end at 29\n");
-  fixtures::WriteAll(folder_ + "/readme.txt", std::string(32768, 'r'));
-  const Ran long_readme =
-      Build("title = \"T\"\nreadme = \"readme.txt\"\n" + std::string(kRow) + "file = \"a.bin\"\n");
-  EXPECT_EQ(long_readme.err, folder_ + "/mod.toml:2:10: readme: " + folder_ +
-                                 "/readme.txt has 32768 bytes; a package holds at most 32767\n");
-  EXPECT_EQ(fixtures::ReadAll(output_), "older package");
 }
 
 TEST_F(BuildErrors, AFreshFolderBuildsBackToBackAndUnpackKeepsToNewFolders) {

@@ -54,6 +54,10 @@ TEST_F(PackageReaderTest, ReadsBothVersionsToTheSameHeader) {
   ASSERT_EQ(Read(package), PackageRead::kValid);
   EXPECT_EQ(header_.magic, "MPI 0.5 ");
   EXPECT_EQ(header_.resources, v06.resources);
+
+  // Hostile lengths and offsets are kept for the install to judge.
+  ASSERT_EQ(Read(MpiPackage{.rows = {{1, 1, -5, "x", -1, INT32_MIN}}}), PackageRead::kValid);
+  EXPECT_EQ(header_.resources[1], (ResourceEntry{1, 1, -5, -1, INT32_MIN}));
 }
 
 TEST_F(PackageReaderTest, RejectsABadHeader) {
@@ -78,7 +82,7 @@ TEST_F(PackageReaderTest, RejectsABadHeader) {
   }
 }
 
-TEST_F(PackageReaderTest, RejectsAFileThatEndsEarly) {
+TEST_F(PackageReaderTest, RejectsAFileThatEndsEarlyOrCannotBeOpened) {
   const MpiPackage package = TwoRows();
   const std::string bytes = fixtures::BuildMpi(package);
   const size_t table_at = 14 + package.title.size() + package.readme.size();
@@ -90,6 +94,10 @@ TEST_F(PackageReaderTest, RejectsAFileThatEndsEarly) {
   }
   // Payloads are not the reader's business: a table that ends the file is whole.
   EXPECT_EQ(Read(bytes.substr(0, table_at + 28)), PackageRead::kValid);
+  // No file, or a folder, cannot be opened.
+  EXPECT_EQ(ReadPackage(dir_ / "absent.mpi", header_), PackageRead::kCannotOpen);
+  fixtures::MakeFolders(dir_ / "folder.mpi");
+  EXPECT_EQ(ReadPackage(dir_ / "folder.mpi", header_), PackageRead::kCannotOpen);
 }
 
 TEST_F(PackageReaderTest, TheFirstInvalidRowStopsTheReading) {
@@ -115,19 +123,6 @@ TEST_F(PackageReaderTest, TheFirstInvalidRowStopsTheReading) {
     EXPECT_EQ(header_.resources[2].typeCode, c.type == 4 ? 1 : c.type);
     EXPECT_EQ(header_.resources[2].targetCode, c.target);
   }
-}
-
-TEST_F(PackageReaderTest, KeepsHostileLengthsAndOffsetsForTheInstallToJudge) {
-  MpiPackage package;
-  package.rows = {{1, 1, -5, "x", -1, INT32_MIN}};
-  ASSERT_EQ(Read(package), PackageRead::kValid);
-  EXPECT_EQ(header_.resources[1], (ResourceEntry{1, 1, -5, -1, INT32_MIN}));
-}
-
-TEST_F(PackageReaderTest, AMissingFileCannotBeOpened) {
-  EXPECT_EQ(ReadPackage(dir_ / "absent.mpi", header_), PackageRead::kCannotOpen);
-  fixtures::MakeFolders(dir_ / "folder.mpi");
-  EXPECT_EQ(ReadPackage(dir_ / "folder.mpi", header_), PackageRead::kCannotOpen);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
@@ -20,19 +19,16 @@ using fixtures::WriteAll;
 using windows_tests::WinPath;
 
 TEST(ClassifyFailure, SortsWin32Codes) {
-  const std::pair<DWORD, FailureClass> cases[] = {
-      {ERROR_ACCESS_DENIED, FailureClass::kPermissionDenied},
-      {ERROR_SHARING_VIOLATION, FailureClass::kPermissionDenied},
-      {ERROR_LOCK_VIOLATION, FailureClass::kPermissionDenied},
-      {ERROR_WRITE_PROTECT, FailureClass::kPermissionDenied},
-      {ERROR_DISK_FULL, FailureClass::kDiskFull},
-      {ERROR_HANDLE_DISK_FULL, FailureClass::kDiskFull},
-      {ERROR_FILE_NOT_FOUND, FailureClass::kOther},
-      {ERROR_INVALID_DATA, FailureClass::kOther},  // code 13, which is EACCES elsewhere
+  const auto expect = [](std::initializer_list<DWORD> codes, FailureClass expected) {
+    for (const DWORD code : codes)
+      EXPECT_EQ(ClassifyFailure({static_cast<int>(code), std::system_category()}), expected)
+          << code;
   };
-  for (const auto& [code, expected] : cases) {
-    EXPECT_EQ(ClassifyFailure({static_cast<int>(code), std::system_category()}), expected) << code;
-  }
+  expect({ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_WRITE_PROTECT},
+         FailureClass::kPermissionDenied);
+  expect({ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL}, FailureClass::kDiskFull);
+  // ERROR_INVALID_DATA is code 13, which is EACCES elsewhere.
+  expect({ERROR_FILE_NOT_FOUND, ERROR_INVALID_DATA}, FailureClass::kOther);
 }
 
 // The running game holds its archives without sharing: every writer is refused as permission

@@ -31,7 +31,7 @@ class RegistrySettingsTest : public ::testing::Test {
   RegistrySettings settings_;
 };
 
-TEST_F(RegistrySettingsTest, KeepsFoldersInAnyScriptAsStringValues) {
+TEST_F(RegistrySettingsTest, KeepsFoldersInAnyScriptAsStringValuesAndReadsOnlyThose) {
   EXPECT_EQ(settings_.Get("Settings Test", "Last directory", "C:\\"), "C:\\");
   const std::string folder = "C:\\Mods \xC3\xA9t\xC3\xA9 \xD0\x98\xD0\xB3\xD1\x80\xD1\x8B\\";
   settings_.Set("Settings Test", "Last directory", folder);
@@ -39,9 +39,8 @@ TEST_F(RegistrySettingsTest, KeepsFoldersInAnyScriptAsStringValues) {
   EXPECT_EQ(settings_.Get("Settings Test", "Last directory", "C:\\"), folder);
   settings_.Set("Settings Test", "Last directory", "");
   EXPECT_EQ(settings_.Get("Settings Test", "Last directory", "C:\\"), "");
-}
 
-TEST_F(RegistrySettingsTest, ReadsTheDefaultForValuesItDidNotWrite) {
+  // Values it did not write: the default for one of another type or none at all.
   HKEY key = nullptr;
   ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kSectionKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                               &key, nullptr),

@@ -20,6 +20,8 @@ TEST(ReadRegString, ReadsStringsOfThe32BitViewAsStoredAndNothingElse) {
       {tests + " 64", "Game Path", ""},  // only in the native view
       {tests, "Expandable", "%SystemDrive%\\Games\\"},
       {tests, "Fits", std::string(1023, 'f')},  // with its zero, the whole buffer
+      {tests, "Unicode",
+       "C:\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B\\SWGB\\"},  // C:\Игры\SWGB (Games, in Russian)
       {tests, "Too long", ""},
       {tests, "Number", ""},
       {tests, "No such value", ""},

@@ -7,7 +7,6 @@
 #include "platform/binary_file.h"
 #include "platform/file_system.h"
 #include "platform/host_path.h"
-#include "platform/registry.h"
 #include "win32_files.h"
 
 namespace tarnwick {
@@ -52,12 +51,6 @@ TEST(UnicodePaths, EveryFileOperationTakesAnyName) {
   ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", WidePath(folder).c_str()));
   EXPECT_EQ(TempFolder(), folder);
   ::SetEnvironmentVariableW(L"TMP", nullptr);
-}
-
-TEST(UnicodePaths, RegistryValuesComeAsUtf8) {
-  // Written by run-under-wine.sh: C:\Игры\SWGB\ (Games, in Russian).
-  EXPECT_EQ(ReadRegString(RegRoot::kLocalMachine, "Software\\Tarnwick Tests", "Unicode"),
-            "C:\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B\\SWGB\\");
 }
 
 }  // namespace
