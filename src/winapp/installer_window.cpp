@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/about_texts.h"
+#include "manage/change_table.h"
 #include "manage/face_texts.h"
 #include "manage/install_package.h"
 #include "manage/installed_mods.h"
@@ -14,6 +15,7 @@
 #include "manage/verify_game.h"
 #include "platform/file_system.h"
 #include "platform/trace.h"
+#include "winapp/changes_view.h"
 #include "winapp/list_dialog.h"
 #include "winapp/program_icon.h"
 #include "winapp/win_services.h"
@@ -52,10 +54,10 @@ std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + strle
 ListRows ModRows(const std::vector<InstalledMod>& mods) {
   ListRows rows;
   for (const InstalledMod& mod : mods) {
-    rows.push_back({std::to_wstring(mod.number), FromGameText(mod.title),
-                    FromGameText(mod.installed), std::to_wstring(mod.changes),
-                    mod.package_kept ? L"kept" : Widen(kPackageNotKept),
-                    mod.complete ? L"complete" : L"incomplete"});
+    rows.push_back(
+        {{std::to_wstring(mod.number), FromGameText(mod.title), FromGameText(mod.installed),
+          std::to_wstring(mod.changes), mod.package_kept ? L"kept" : Widen(kPackageNotKept),
+          mod.complete ? L"complete" : L"incomplete"}});
   }
   return rows;
 }
@@ -88,6 +90,7 @@ const std::vector<InstallerWindow::ToolsItem>& InstallerWindow::ToolsItems() {
   static const std::vector<ToolsItem> items = {
       {kMenuToolsManage, L"Manage mods...", &InstallerWindow::menu_tools_manage_Click},
       {kMenuToolsVerify, L"Verify game files", &InstallerWindow::menu_tools_verify_Click},
+      {kMenuToolsChanges, L"What it changes\u2026", &InstallerWindow::menu_tools_changes_Click},
   };
   return items;
 }
@@ -124,6 +127,7 @@ InstallerWindow::InstallerWindow(HINSTANCE instance, WinMessages& messages, File
                         WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, CreateMenuBar(), instance_, this);
   CreateControls();
+  OfferChanges(false);
   // The inside is what the design gives; a menu bar that wraps takes its room from the outside.
   const SIZE outer = OuterSizeFor(window_, kClientWidth, kClientHeight, scale_);
   ::SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
@@ -314,6 +318,13 @@ void InstallerWindow::ShowNoPackage() {
   SetWrappedText(title_box_, kNoPackage);
   ::EnableWindow(readme_button_, FALSE);
   ::EnableWindow(install_mod_button_, FALSE);
+  OfferChanges(false);
+}
+
+void InstallerWindow::OfferChanges(bool offered) {
+  changes_offered_ = offered;
+  ::EnableMenuItem(::GetMenu(window_), kMenuToolsChanges,
+                   MF_BYCOMMAND | (offered ? MF_ENABLED : MF_GRAYED));
 }
 
 void InstallerWindow::OpenModButton_Click() {
@@ -347,6 +358,7 @@ void InstallerWindow::OpenPackage(const std::string& chosen) {
   readme_->Show();
   ::EnableWindow(readme_button_, TRUE);
   ::EnableWindow(install_mod_button_, TRUE);
+  OfferChanges(true);
 }
 
 void InstallerWindow::ReadmeButton_Click() {
@@ -362,6 +374,7 @@ void InstallerWindow::InstallModButton_Click() {
   if (!failed) {
     SetWrappedText(title_box_, kNoPackage);
     ::EnableWindow(readme_button_, FALSE);
+    OfferChanges(false);
     messages_.Plain(kInstalledTitle, kInstalledText);
   } else {
     // Drops whatever the failed install added in memory but never saved; its message is
@@ -409,7 +422,7 @@ void InstallerWindow::menu_tools_verify_Click() {
   for (const VerifiedFile& file : verification.files) {
     std::string notes = file.state;
     for (const std::string& note : file.notes) notes += "; " + note;
-    view.rows.push_back({FromGameText(file.name), FromGameText(notes)});
+    view.rows.push_back({{FromGameText(file.name), FromGameText(notes)}});
   }
   ShowListView(instance_, window_, scale_, view);
 }
@@ -432,17 +445,31 @@ void InstallerWindow::menu_tools_manage_Click() {
                   {L"Install", 1000}},
       .rows = ModRows(mods),
       .width = 9600,
-      .action = L"Remove...",
-      .act =
-          [&](HWND shown, size_t row) {
-            const OwnedBy owned(shown, window_, messages_, progress_);
-            RemoveAnyMod(mods[row].number);
-            mods = ListInstalledMods(game_, messages_);
-            return ModRows(mods);
-          },
+      .actions = {{kManageChanges, L"What it changed\u2026",
+                   [&](HWND shown, size_t row) -> std::optional<ListRows> {
+                     ShowListView(instance_, shown, scale_,
+                                  ChangesView(InstalledChangeTable(game_.ModLog, mods[row].number,
+                                                                   game_.GameFiles)));
+                     return std::nullopt;
+                   }},
+                  {kManageRemove, L"Remove...",
+                   [&](HWND shown, size_t row) -> std::optional<ListRows> {
+                     const OwnedBy owned(shown, window_, messages_, progress_);
+                     RemoveAnyMod(mods[row].number);
+                     mods = ListInstalledMods(game_, messages_);
+                     return ModRows(mods);
+                   }}},
   };
   ShowListView(instance_, window_, scale_, view);
   UpdateModBox();
+}
+
+void InstallerWindow::menu_tools_changes_Click() {
+  // Posted commands arrive whether or not the item is greyed.
+  if (!changes_offered_) return;
+  ShowListView(instance_, window_, scale_,
+               ChangesView(PackageChangeTable(PackagePath, PackageHeader, game_.ModLog,
+                                              game_.GameFiles, game_.CCPresent)));
 }
 
 void InstallerWindow::RemoveAnyMod(int number) {

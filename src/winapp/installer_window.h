@@ -48,8 +48,11 @@ class InstallerWindow {
   void menu_help_help_Click();
   void menu_help_about_Click();
   void menu_tools_verify_Click();
-  // Tools > Manage mods...: the mods with their records; any of them can be removed there.
+  // Tools > Manage mods...: the mods with their records; any of them can be removed there, and
+  // what each changed is shown.
   void menu_tools_manage_Click();
+  // Tools > What it changes…: the chosen package's plan with the installed mods it meets.
+  void menu_tools_changes_Click();
 
  private:
   // An item of the Tools menu: its id, text and handler. Each tool is one row of ToolsItems().
@@ -68,6 +71,8 @@ class InstallerWindow {
                   const TwipRect& rect);
   void SetWrappedText(HWND label, const std::wstring& text);
   void ShowNoPackage();
+  // "What it changes…" is offered while a package is chosen and not yet installed.
+  void OfferChanges(bool offered);
   void Paint();
   void Command(int id);
   // A removal cut off earlier: asks whether to finish it, and finishes or forgets it.
@@ -87,6 +92,7 @@ class InstallerWindow {
   GameSession game_;
   std::string PackagePath;
   tarnwick::PackageHeader PackageHeader;
+  bool changes_offered_ = false;
 
   HWND window_ = nullptr;
   HWND open_mod_button_ = nullptr;

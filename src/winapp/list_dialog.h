@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,24 +11,43 @@
 namespace tarnwick::winapp {
 
 struct ListColumn {
+  // Twips. kRestOfTable takes what the other columns leave; kFitCells fits its cells and heading.
+  static constexpr int kRestOfTable = 0;
+  static constexpr int kFitCells = -1;
   std::wstring text;
-  int width = 0;  // twips; 0 takes what the other columns leave
+  int width = kRestOfTable;
+  bool numbers = false;  // aligned right
 };
 
-using ListRows = std::vector<std::vector<std::wstring>>;
+struct ListRow {
+  std::vector<std::wstring> cells;
+  COLORREF shade = CLR_INVALID;  // the row's background; the table's own when CLR_INVALID
+};
+using ListRows = std::vector<ListRow>;
 
-// What one of the Tools menu's views shows: a line above, then a table, and "Close".
+// A button left of "Close" for the selected row, enabled while a row is selected. `act` gets the
+// view (to own what it shows) and the row; it returns the rows to show afterwards, none selected,
+// or nothing to leave the table as it is.
+struct ListAction {
+  int id;
+  std::wstring text;
+  std::function<std::optional<ListRows>(HWND view, size_t row)> act;
+};
+
+// What one of the Tools menu's views shows: a line above (none when empty), a table, lines below
+// it (none when empty), its buttons and "Close".
 struct ListView {
   std::wstring title;
-  std::wstring heading;
-  std::vector<ListColumn> columns;
+  std::wstring heading{};
+  std::vector<ListColumn> columns{};
   ListRows rows{};
-  int width = 8400;  // twips, the inside of the view
-  // A button beside "Close" for the selected row, enabled while a row is selected; none when
-  // `action` is empty. Pressing it calls `act` with the view (to own its boxes) and the row; the
-  // table then shows the rows it returns, none selected.
-  std::wstring action{};
-  std::function<ListRows(HWND view, size_t row)> act{};
+  std::wstring footer{};
+  // Twips, the inside of the view; 0: wide enough for every column, as far as the screen allows.
+  int width = 8400;
+  std::vector<ListAction> actions{};
+  // A click on a column's heading sorts by it (again: the other way round); this gives the rows
+  // in the new order. Without it the headings are not buttons.
+  std::function<ListRows(size_t column, bool descending)> sort{};
 };
 
 // Shows the view as a modal window owned by `owner` (which takes no input meanwhile) until the

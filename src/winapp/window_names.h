@@ -27,7 +27,10 @@ enum ControlId : int {
 
   kListHeading = 401,
   kListTable = 402,
-  kListAction = 403,  // the view's button for the selected row, where it has one
+  kListFooter = 403,
+  // The buttons of the manage view for the selected mod.
+  kManageRemove = 411,
+  kManageChanges = 412,
 };
 
 enum MenuId : int {
@@ -37,6 +40,7 @@ enum MenuId : int {
   // The Tools menu's items, in the order their numbers were given (not their menu order).
   kMenuToolsVerify = 1100,
   kMenuToolsManage = 1101,
+  kMenuToolsChanges = 1102,
 };
 
 }  // namespace tarnwick::winapp

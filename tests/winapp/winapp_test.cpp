@@ -2,12 +2,14 @@
 // its windows found by class and caption, read and pressed from outside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
 #include "ledger/ledger.h"
+#include "manage/change_table.h"
 #include "manage/game_session.h"
 #include "manage/install_package.h"
 #include "manage/mod_records.h"
@@ -450,7 +452,7 @@ TEST_F(WindowTest, ManagesModsAndFinishesARemovalCutOff) {
   ASSERT_NE(view, nullptr);
   EXPECT_FALSE(::IsWindowEnabled(form));
   const HWND table = ::GetDlgItem(view, kListTable);
-  const HWND remove = ::GetDlgItem(view, kListAction);
+  const HWND remove = ::GetDlgItem(view, kManageRemove);
   EXPECT_EQ(Text(remove), L"Remove...");
   // Number, title, install time (UTC, left out of the comparison), changes, package, install.
   const auto rows_now = [&] {
@@ -531,6 +533,116 @@ TEST_F(WindowTest, ManagesModsAndFinishesARemovalCutOff) {
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(Text(::GetDlgItem(form, kModsInstalledBox)), L"Louder blaster sound");
   EXPECT_EQ(Differing(blaster_alone, GameFiles()), std::vector<std::string>{});
+}
+
+// Tools, "What it changes…", offered while a package is chosen and not installed: a rival of the
+// trooper graphics with a picture of its own, one the same as the installed mod's, a language
+// library over the installed one, a new sound and an id the archive lacks. Then, installed as far
+// as it goes, "What it changed…" in the manage view shows the trooper mod's pictures overridden.
+TEST_F(WindowTest, ShowsWhatAPackageChangesAndWhatAnInstalledModChanged) {
+  WriteGame(true, true);
+  InstallSamples({"trooper-graphics.mpi", "unit-names-language.mpi"});
+  fixtures::MpiPackage rival = Package("Rival trooper", "Readme");
+  for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+    if (mod.file_name == "trooper-graphics.mpi") rival.rows.push_back(mod.package.rows[1]);
+  }
+  rival.rows.push_back({5, 6, 0, std::string(2000, 'L'), {}, {}});
+  rival.rows.push_back({2, 3, 5000, std::string(300, 'S'), {}, {}});
+  rival.rows.push_back({1, 1, 424242, "no such id", {}, {}});
+  const std::string path = WriteMod("rival-trooper.mpi", rival);
+
+  // Nothing chosen: nothing to show.
+  HWND form = Start();
+  ASSERT_NE(form, nullptr);
+  ChooseMenuItem(form, kMenuToolsChanges);
+  EXPECT_EQ(WaitForWindow(program_->id(), kListViewClass, nullptr, 1000), nullptr);
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  ASSERT_EQ(program_->WaitForExit(), 0u);
+
+  form = Start(L"\"" + Wide(path) + L"\"");
+  ASSERT_NE(form, nullptr);
+  ExpectOffered(form, L"Rival trooper");
+  ChooseMenuItem(form, kMenuToolsChanges);
+  HWND view = WaitForWindow(program_->id(), kListViewClass, L"What it changes: Rival trooper");
+  ASSERT_NE(view, nullptr);
+  HWND table = ::GetDlgItem(view, kListTable);
+  const auto cells = [](const std::vector<std::wstring>& row, std::initializer_list<size_t> of) {
+    std::vector<std::wstring> picked;
+    for (const size_t column : of) picked.push_back(column < row.size() ? row[column] : L"?");
+    return picked;
+  };
+  const std::wstring trooper = L"Striped trooper graphics";
+  const std::wstring language = L"New unit names (language library)";
+  const std::vector<std::vector<std::wstring>> expected = {
+      {L"1", L"resource", L"graphics.drs", L"100", L"17", trooper,
+       L"overrides \"" + trooper + L"\""},
+      {L"2", L"resource", L"graphics.drs", L"1000", std::to_wstring(rival.rows[1].payload.size()),
+       trooper, L"identical"},
+      {L"3", L"file", L"language.dll", L"", L"2000", language, L"overrides \"" + language + L"\""},
+      {L"4", L"resource", L"sounds.drs", L"5000", L"300", L"game", L"new"},
+      {L"5", L"refused", L"graphics_x1.drs", L"424242", L"", L"", L"refused: invalid"},
+  };
+  const std::initializer_list<size_t> shown = {
+      kColumnRow, kColumnWhat, kColumnFile, kColumnId, kColumnSize, kColumnProvider, kColumnStatus};
+  std::vector<std::vector<std::wstring>> rows = ListRows(table);
+  ASSERT_EQ(rows.size(), expected.size());
+  for (size_t row = 0; row < rows.size(); ++row) {
+    EXPECT_EQ(rows[row].size(), size_t{kColumnCount});
+    EXPECT_EQ(cells(rows[row], shown), expected[row]) << row;
+  }
+  // A replaced file names the backup it makes.
+  EXPECT_EQ(cells(rows[2], {kColumnNewPlace}), std::vector<std::wstring>{L"backup 001"});
+  const std::wstring totals = Text(::GetDlgItem(view, kListFooter));
+  EXPECT_TRUE(totals.starts_with(
+      L"4 changes, 2 override installed mods, 1 identical\r\nAppended: graphics.drs "))
+      << totals;
+  EXPECT_TRUE(totals.ends_with(L"\r\nThe install stops at row 5.")) << totals;
+  // Sizes sort as numbers, the refused row's empty cell first; a second click turns them round.
+  std::vector<size_t> numbers = {17, rival.rows[1].payload.size(), 2000, 300};
+  std::sort(numbers.begin(), numbers.end());
+  std::vector<std::wstring> ascending = {L""};
+  for (const size_t number : numbers) ascending.push_back(std::to_wstring(number));
+  for (const bool descending : {false, true}) {
+    ClickColumnHeading(table, kColumnSize);
+    for (int i = 0; i < 100 && ListRows(table) == rows; ++i) ::Sleep(50);
+    rows = ListRows(table);
+    std::vector<std::wstring> sizes;
+    for (const auto& row : rows) sizes.push_back(cells(row, {kColumnSize})[0]);
+    EXPECT_EQ(sizes, descending ? std::vector<std::wstring>(ascending.rbegin(), ascending.rend())
+                                : ascending);
+  }
+  ::PostMessageW(view, WM_COMMAND, IDCANCEL, 0);
+
+  // Installed as far as it goes: it stops at the refused row with its message.
+  for (int i = 0; i < 100 && !::IsWindowEnabled(form); ++i) ::Sleep(50);
+  Click(::GetDlgItem(form, kInstallModButton));
+  const Box box = NextBox();
+  EXPECT_EQ(box.title, L"Error");
+  Answer(box, IDOK);
+  ChooseMenuItem(form, kMenuToolsManage);
+  const HWND manage = WaitForWindow(program_->id(), kListViewClass, L"Manage mods");
+  ASSERT_NE(manage, nullptr);
+  const HWND changed = ::GetDlgItem(manage, kManageChanges);
+  EXPECT_EQ(Text(changed), L"What it changed\u2026");
+  EXPECT_FALSE(::IsWindowEnabled(changed));
+  ASSERT_TRUE(SelectRow(::GetDlgItem(manage, kListTable), 2));
+  Click(changed);
+  view = WaitForWindow(program_->id(), kListViewClass, (L"What it changes: " + trooper).c_str());
+  ASSERT_NE(view, nullptr);
+  EXPECT_FALSE(::IsWindowEnabled(manage));
+  rows = ListRows(::GetDlgItem(view, kListTable));
+  ASSERT_EQ(rows.size(), 2u);
+  for (size_t row = 0; row < rows.size(); ++row) {
+    EXPECT_EQ(cells(rows[row], {kColumnId, kColumnTable, kColumnStatus}),
+              (std::vector<std::wstring>{row == 0 ? L"100" : L"1000", L"slp",
+                                         L"overridden by \"Rival trooper (incomplete)\""}));
+  }
+  EXPECT_TRUE(Text(::GetDlgItem(view, kListFooter))
+                  .starts_with(L"2 changes, 2 overridden by later changes"));
+  ::PostMessageW(view, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 100 && !::IsWindowEnabled(manage); ++i) ::Sleep(50);
+  EXPECT_TRUE(::IsWindowEnabled(manage));
+  EXPECT_FALSE(::IsWindowEnabled(form));
 }
 
 }  // namespace

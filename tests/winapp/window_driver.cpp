@@ -243,6 +243,19 @@ bool SelectRow(HWND list, int row) {
          ::SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory.at())) != 0;
 }
 
+void ClickColumnHeading(HWND list, int column) {
+  const HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+  int x = 0;
+  for (int i = 0; i < column; ++i)
+    x += static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+  x += static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)) / 2;
+  RECT inside{};
+  ::GetClientRect(header, &inside);
+  const LPARAM at = MAKELPARAM(x, inside.bottom / 2);
+  ::PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::PostMessageW(header, WM_LBUTTONUP, 0, at);
+}
+
 Ran RunConsole(const std::wstring& console, const fixtures::TempDir& dir,
                const std::vector<std::string>& args) {
   std::wstring line = L"\"" + console + L"\"";

@@ -71,6 +71,8 @@ RECT PlacedAt(HWND control);
 // click would (the messages carry their data through memory lent in that process).
 std::vector<std::vector<std::wstring>> ListRows(HWND list);
 bool SelectRow(HWND list, int row);
+// Clicks the heading of a list view's column.
+void ClickColumnHeading(HWND list, int column);
 
 // tarnwick.exe run as a script runs it: standard output and error go to files in `dir` (no pipe
 // to fill up); standard input is the null device, as for a script without a terminal.
