@@ -72,7 +72,7 @@ bool RunRemoveAny(const Options& options) {
     Clock::time_point start = Clock::now();
     Ledger ledger;
     (void)LoadLedger(LedgerPathsFor(game.log.LogPath), ledger);
-    const RemovalPlan plan = PlanRemoval(game.log, game.files, ledger, 1);
+    const RemovalPlan plan = PlanRemoval(game.log, game.files, false, ledger, 1);
     if (!plan.Ok()) return Failed(Describe(plan.failed.front()));
     if (ApplyRemoval(plan, game.log, game.files, false, messages, nullptr) !=
             RemovalOutcome::kDone ||

@@ -250,8 +250,7 @@ void InstallerForm::OfferToFinishRemoval() {
   if (messages_.Confirm(kRemoveAnyTitle, ResumeQuestion(pending))) {
     if (ResumeRemoval(state_.ModLog, state_.GameFiles, state_.CCPresent, messages_, progress_) ==
         RemovalOutcome::kPlanStale) {
-      messages_.Plain(kRemoveAnyTitle,
-                      "The mods changed since the removal was cut off; they are left as they are.");
+      messages_.Plain(kRemoveAnyTitle, kRemovalCutOffStale);
     }
   } else {
     // The stack is valid as it stands; Remove latest works on it.
@@ -262,7 +261,7 @@ void InstallerForm::OfferToFinishRemoval() {
 }
 
 void InstallerForm::menu_tools_manage_Click() {
-  ManageWindow window(state_, messages_, progress_, this);
+  ManageWindow window(state_, messages_, file_dialog_, settings_, progress_, this);
   window.exec();
   UpdateModBox();
 }
@@ -414,12 +413,8 @@ void InstallerForm::menu_tools_changes_Click() {
 }
 
 void InstallerForm::OpenModButton_Click() {
-  OpenFileRequest request;
-  request.initial_folder = settings_.Get("Open", "Last directory", "C:\\");
-  request.title = "Select mod to install";
-  request.filter_name = "Mod Project Installation files (*.mpi)";
-  request.filter_pattern = "*.MPI";
-  request.max_path = 256;
+  const OpenFileRequest request =
+      PackageFileRequest(settings_.Get("Open", "Last directory", "C:\\"), "Select mod to install");
   std::string chosen;
   if (!file_dialog_.GetOpenFileName(request, &chosen)) return;
   // The dialog's buffer holds max_path characters with the terminating zero, counted as Windows

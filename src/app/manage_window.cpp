@@ -11,6 +11,7 @@
 #include "manage/installed_mods.h"
 #include "manage/mod_records.h"
 #include "manage/remove_any.h"
+#include "platform/file_system.h"
 #include "platform/text_codec.h"
 
 namespace tarnwick {
@@ -27,9 +28,14 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-ManageWindow::ManageWindow(InstallerState& state, Messages& messages, Progress* progress,
-                           QWidget* parent)
-    : QDialog(parent), state_(state), messages_(messages), progress_(progress) {
+ManageWindow::ManageWindow(InstallerState& state, Messages& messages, FileDialog& file_dialog,
+                           Settings& settings, Progress* progress, QWidget* parent)
+    : QDialog(parent),
+      state_(state),
+      messages_(messages),
+      file_dialog_(file_dialog),
+      settings_(settings),
+      progress_(progress) {
   setWindowTitle(QStringLiteral("Manage mods"));
   setObjectName(QStringLiteral("manage_window"));
   list_ = new QTreeWidget(this);
@@ -108,19 +114,42 @@ void ManageWindow::RemoveButton_Click() {
   const int number = selected.front()->data(0, Qt::UserRole).toInt();
   ModLog& log = state_.ModLog;
   if (ReadModLog(log, state_.GameFiles, messages_)) return;
-  const RemovalPlan plan = PlanRemoval(log, state_.GameFiles,
-                                       OpenLedger(LedgerPathsFor(log.LogPath), messages_), number);
+  const Ledger ledger = OpenLedger(LedgerPathsFor(log.LogPath), messages_);
+  RemovalPlan plan = PlanRemoval(log, state_.GameFiles, state_.CCPresent, ledger, number);
+  if (!MissingPackages(plan).empty() && !ChooseMissingPackages(plan, ledger)) {
+    Refresh();
+    return;
+  }
   if (!plan.Ok()) {
     messages_.Plain(kRemoveAnyTitle, JoinLines(Describe(plan)));
   } else if (messages_.Confirm(kRemoveAnyTitle, Question(plan))) {
     if (ApplyRemoval(plan, log, state_.GameFiles, state_.CCPresent, messages_, progress_) ==
         RemovalOutcome::kRefused) {
-      messages_.Plain(kRemoveAnyTitle,
-                      "The mods changed since the plan was made; nothing was done.");
+      messages_.Plain(kRemoveAnyTitle, kPlanOutOfDate);
     }
     (void)ReadModLog(log, state_.GameFiles, messages_);
   }
   Refresh();
+}
+
+bool ManageWindow::ChooseMissingPackages(RemovalPlan& plan, const Ledger& ledger) {
+  if (!messages_.Confirm(kRemoveAnyTitle, ChoosePackagesQuestion(plan))) return false;
+  std::vector<SuppliedPackage> supplied;
+  for (const FailedPrecondition& missing : MissingPackages(plan)) {
+    const OpenFileRequest request = PackageFileRequest(
+        settings_.Get("Open", "Last directory", "C:\\"), Cp1252ToUtf8(ChoosePackageTitle(missing)));
+    std::string chosen;
+    // A choice longer than the dialog's buffer fails like a cancel, as with "Open mod".
+    if (!file_dialog_.GetOpenFileName(request, &chosen) ||
+        Utf16Length(chosen) >= request.max_path) {
+      return false;
+    }
+    settings_.Set("Open", "Last directory", FolderOfPath(chosen));
+    supplied.push_back({missing.position, chosen, {}});
+  }
+  plan =
+      PlanRemoval(state_.ModLog, state_.GameFiles, state_.CCPresent, ledger, plan.target, supplied);
+  return true;
 }
 
 }  // namespace tarnwick

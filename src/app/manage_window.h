@@ -4,8 +4,11 @@
 #include <memory>
 
 #include "app/installer_state.h"
+#include "manage/remove_any.h"
+#include "platform/file_dialog.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
+#include "platform/settings.h"
 
 class QPushButton;
 class QTreeWidget;
@@ -16,13 +19,15 @@ class ChangesWindow;
 
 // "Manage mods...": every installed mod, newest first, with its install date, number of changes,
 // whether its package is kept and whether its install completed. "Remove..." removes the selected
-// mod after showing the plan: the newer mods come off and go back on in their order. "What it
-// changed…" shows the selected mod's changes and which of them newer mods override.
+// mod after showing the plan: the newer mods come off and go back on in their order. When only
+// packages that are not kept stop it, the player may choose each one's file, and it is planned
+// again with them. "What it changed…" shows the selected mod's changes and which of them newer
+// mods override.
 class ManageWindow : public QDialog {
  public:
   // `progress` may be null.
-  ManageWindow(InstallerState& state, Messages& messages, Progress* progress,
-               QWidget* parent = nullptr);
+  ManageWindow(InstallerState& state, Messages& messages, FileDialog& file_dialog,
+               Settings& settings, Progress* progress, QWidget* parent = nullptr);
   ~ManageWindow() override;
 
   // Fills the list from the log and Tarnwick's records.
@@ -40,8 +45,14 @@ class ManageWindow : public QDialog {
   int NumberOfRow(int row) const;
 
  private:
+  // Asks for the package files of the mods `plan` misses and plans again with them; false when
+  // the player declined or cancelled a dialog.
+  bool ChooseMissingPackages(RemovalPlan& plan, const Ledger& ledger);
+
   InstallerState& state_;
   Messages& messages_;
+  FileDialog& file_dialog_;
+  Settings& settings_;
   Progress* progress_;
   QTreeWidget* list_;
   QPushButton* remove_button_;

@@ -51,8 +51,20 @@ enum class DrsRead {
   kIoError,  // the file layer failed; *io_error says how
 };
 
-// Reads the directory of an open archive at absolute positions. A directory that fails the
-// format's checks, or that runs past the end of the file, is invalid.
+// The bytes a directory is read from: an open archive, or an archive as it stood before later
+// writes (see install/game_before.h).
+class ArchiveBytes {
+ public:
+  virtual ~ArchiveBytes() = default;
+  [[nodiscard]] virtual std::error_code Length(int64_t* length) = 0;
+  // Exactly `count` bytes from `position`, or a failure.
+  [[nodiscard]] virtual std::error_code ReadAt(int64_t position, void* buffer, size_t count) = 0;
+};
+
+// Reads the directory of an archive at absolute positions. A directory that fails the format's
+// checks, or that runs past the end of the file, is invalid.
+[[nodiscard]] DrsRead ReadDrsDirectory(ArchiveBytes& archive, DrsDirectory& directory,
+                                       Messages& messages, std::error_code* io_error);
 [[nodiscard]] DrsRead ReadDrsDirectory(BinaryFile& archive, DrsDirectory& directory,
                                        Messages& messages, std::error_code* io_error);
 

@@ -20,9 +20,27 @@ DrsRead IoFailure(std::error_code error, std::error_code* io_error) {
   return DrsRead::kIoError;
 }
 
+class FileBytes : public ArchiveBytes {
+ public:
+  explicit FileBytes(BinaryFile& file) : file_(file) {}
+  std::error_code Length(int64_t* length) override { return file_.Length(length); }
+  std::error_code ReadAt(int64_t position, void* buffer, size_t count) override {
+    return file_.ReadAt(position, buffer, count);
+  }
+
+ private:
+  BinaryFile& file_;
+};
+
 }  // namespace
 
 DrsRead ReadDrsDirectory(BinaryFile& archive, DrsDirectory& directory, Messages& messages,
+                         std::error_code* io_error) {
+  FileBytes bytes(archive);
+  return ReadDrsDirectory(bytes, directory, messages, io_error);
+}
+
+DrsRead ReadDrsDirectory(ArchiveBytes& archive, DrsDirectory& directory, Messages& messages,
                          std::error_code* io_error) {
   directory = DrsDirectory{};
 

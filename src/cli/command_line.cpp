@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <filesystem>
 #include <sstream>
 
@@ -46,6 +47,13 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   remove->add_flag("--resume", line.resume,
                    "Finish a removal that was cut off (or, answered no, leave the mods as they "
                    "are)");
+  std::vector<std::string> package_files;
+  remove
+      ->add_option("--package", package_files,
+                   "The package file of mod POS, whose package is not kept, to put it back; "
+                   "taken only if it is that mod's package (may be given once per mod)")
+      ->type_name("POS=FILE")
+      ->allow_extra_args(false);
   for (CLI::App* command : {install, remove}) {
     CLI::Option* start_over = command->add_flag(
         "--start-over", line.start_over,
@@ -84,6 +92,27 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   }
   if (line.resume && line.number) {
     return usage_error("remove --resume finishes the removal that was cut off; it takes no N.");
+  }
+  for (const std::string& given : package_files) {
+    const size_t equals = given.find('=');
+    int position = 0;
+    const char* end = given.data() + (equals == std::string::npos ? 0 : equals);
+    const auto [parsed, error] = std::from_chars(given.data(), end, position);
+    if (equals == std::string::npos || equals == 0 || error != std::errc() || parsed != end ||
+        position < 1) {
+      return usage_error(
+          "--package takes POS=FILE, POS a mod's number as tarnwick list shows it: " + given);
+    }
+    std::string file = given.substr(equals + 1);
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(file, ignored)) {
+      return usage_error("--package " + given + ": there is no file " + file + ".");
+    }
+    line.package_files.emplace_back(position, std::move(file));
+  }
+  if (line.resume && !line.package_files.empty()) {
+    return usage_error(
+        "remove --resume takes the packages its plan recorded; it takes no --package.");
   }
   if (line.command.empty()) {
     line.package = window_package;

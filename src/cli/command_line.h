@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/console.h"
 #include "manage/game_session.h"
@@ -17,6 +19,9 @@ struct CommandLine {
   std::string package;        // host path: the package of show/install, or the window's
   std::optional<int> number;  // remove N
   bool resume = false;        // remove --resume: finish a removal that was cut off
+  // remove N --package POS=FILE: the package file (host path) of mod POS, to put it back when its
+  // package is not kept.
+  std::vector<std::pair<int, std::string>> package_files;
   // install and remove, when the game files changed under Tarnwick: the choice made in advance.
   bool start_over = false;
   bool carry_on = false;

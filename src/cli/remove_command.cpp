@@ -4,6 +4,7 @@
 #include "manage/install_package.h"
 #include "manage/mod_records.h"
 #include "manage/remove_any.h"
+#include "platform/host_path.h"
 #include "platform/text_codec.h"
 
 namespace tarnwick::cli {
@@ -27,7 +28,8 @@ int CommandRun::Remove() {
     Say("There is no mod number " + std::to_string(number) + "; tarnwick list shows the numbers.");
     return Finish(kExitRefused);
   }
-  if (number != latest) return RemoveAny(number);
+  // Package files go with a plan, whose refusal says when the mod needs none.
+  if (number != latest || !line_.package_files.empty()) return RemoveAny(number);
   const ModLogEntry removed = log.Mods[latest];
   if (!messages_.Confirm(kRemoveTitle, RemoveLatestQuestion(removed.Name))) {
     result_["declined"] = true;
@@ -48,10 +50,20 @@ int CommandRun::Remove() {
 
 int CommandRun::RemoveAny(int number) {
   ModLog& log = session_.ModLog;
-  const RemovalPlan plan = PlanRemoval(log, session_.GameFiles,
-                                       OpenLedger(LedgerPathsFor(log.LogPath), messages_), number);
+  std::vector<SuppliedPackage> supplied;
+  for (const auto& [position, file] : line_.package_files) {
+    supplied.push_back({position, ProgramPathFromHost(file), {}});
+  }
+  const RemovalPlan plan =
+      PlanRemoval(log, session_.GameFiles, session_.CCPresent,
+                  OpenLedger(LedgerPathsFor(log.LogPath), messages_), number, supplied);
   const ModLogEntry removed = log.Mods[number];
   for (const std::string& line : Describe(plan)) Say(Cp1252ToUtf8(line));
+  for (const FailedPrecondition& missing : MissingPackages(plan)) {
+    Say("tarnwick remove " + std::to_string(number) + " --package " +
+        std::to_string(missing.position) + "=FILE gives the package file of " +
+        Cp1252ToUtf8(missing.subject) + ".");
+  }
   if (!plan.Ok()) return Finish(kExitRefused);
   if (!messages_.Confirm(kRemoveAnyTitle, "Do you wish to continue?")) {
     result_["declined"] = true;
@@ -59,8 +71,7 @@ int CommandRun::RemoveAny(int number) {
   }
   if (ApplyRemoval(plan, log, session_.GameFiles, session_.CCPresent, messages_, nullptr) !=
       RemovalOutcome::kDone) {
-    if (!messages_.error_shown())
-      Say("The mods changed since the plan was made; nothing was done.");
+    if (!messages_.error_shown()) Say(kPlanOutOfDate);
     return Finish(kExitRefused);
   }
   result_["removed"] = {{"number", number},
@@ -90,7 +101,7 @@ int CommandRun::ResumeRemove() {
     case RemovalOutcome::kNoPlan:
       break;
     case RemovalOutcome::kPlanStale:
-      Say("The mods changed since the removal was cut off; they are left as they are.");
+      Say(kRemovalCutOffStale);
       return Finish(kExitRefused);
     default:
       return Finish(kExitRefused);

@@ -51,7 +51,7 @@ PlannedChange Failure(const InstallContext& context, std::error_code error) {
 
 bool RecordedPastTheEnd(const PackageHeader& header,
                         const std::array<int32_t, kGameFileCount>& file_state,
-                        const GameFiles& game_files, bool cc_present) {
+                        const GameFiles& game_files, bool cc_present, const GameBefore* before) {
   const int resource_count = std::min<int>(header.resourceCount, header.resources.size());
   std::set<int> archives;
   for (int i = 1; i <= resource_count; ++i) {
@@ -65,6 +65,8 @@ bool RecordedPastTheEnd(const PackageHeader& header,
     const std::string& path = game_files[static_cast<size_t>(index)];
     int64_t length = 0;
     if (!PathListed(path) || FileLength(path, &length)) continue;
+    if (before != nullptr)
+      length = std::min(length, before->length_limit[static_cast<size_t>(index)]);
     if (file_state[static_cast<size_t>(index)] > length) return true;
   }
   return false;
@@ -94,8 +96,27 @@ HandlerOutcome ArchivePlanner::Open(InstallContext& context, int index, View** v
   if ((*error = fresh->file.Open(context.game_files[static_cast<size_t>(index)], mode_))) {
     return HandlerOutcome::kError;
   }
+  if (before_ != nullptr) {
+    fresh->limit = before_->length_limit[static_cast<size_t>(index)];
+    fresh->restores = &before_->restores[static_cast<size_t>(index)];
+  }
+  class Then : public ArchiveBytes {
+   public:
+    explicit Then(View& view) : view_(view) {}
+    std::error_code Length(int64_t* length) override {
+      if (auto error = view_.file.Length(length)) return error;
+      *length = std::min(*length, view_.limit);
+      return {};
+    }
+    std::error_code ReadAt(int64_t position, void* buffer, size_t count) override {
+      return ReadThen(view_, position, buffer, count);
+    }
+
+   private:
+    View& view_;
+  } then(*fresh);
   std::error_code io_error;
-  switch (ReadDrsDirectory(fresh->file, fresh->directory, context.messages, &io_error)) {
+  switch (ReadDrsDirectory(then, fresh->directory, context.messages, &io_error)) {
     case DrsRead::kOk:
       break;
     case DrsRead::kInvalid:
@@ -104,7 +125,7 @@ HandlerOutcome ArchivePlanner::Open(InstallContext& context, int index, View** v
       *error = io_error;
       return HandlerOutcome::kError;
   }
-  if ((*error = fresh->file.Length(&fresh->length))) return HandlerOutcome::kError;
+  if ((*error = then.Length(&fresh->length))) return HandlerOutcome::kError;
   fresh->head_end = kDrsHeaderSize + int64_t{kDrsTableSize} * fresh->directory.header.tableCount;
   fresh->ids_changed = true;
   *view = fresh.get();
@@ -159,6 +180,25 @@ void ArchivePlanner::Redirect(View& view, int64_t entry_pos, int32_t offset, int
   }
 }
 
+std::error_code ArchivePlanner::ReadThen(View& view, int64_t position, void* buffer, size_t count) {
+  if (position > view.limit - static_cast<int64_t>(count)) {
+    return make_error_code(FileError::kShortRead);
+  }
+  if (auto error = view.file.ReadAt(position, buffer, count)) return error;
+  if (view.restores == nullptr) return {};
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  for (const EntryRestore& restore : *view.restores) {
+    unsigned char fields[8];
+    StoreI32(fields, restore.offset);
+    StoreI32(fields + 4, restore.size);
+    for (int64_t b = std::max(restore.position, position);
+         b < std::min(restore.position + 8, position + static_cast<int64_t>(count)); ++b) {
+      bytes[b - position] = fields[b - restore.position];
+    }
+  }
+  return {};
+}
+
 std::error_code ArchivePlanner::ReadI32(InstallContext& context, View& view, int64_t position,
                                         int32_t* value) {
   unsigned char raw[4];
@@ -184,7 +224,7 @@ std::error_code ArchivePlanner::ReadI32(InstallContext& context, View& view, int
   }
   if (from_file) {
     unsigned char disk[4];
-    if (auto error = view.file.ReadAt(position, disk, sizeof disk)) return error;
+    if (auto error = ReadThen(view, position, disk, sizeof disk)) return error;
     for (int b = 0; b < 4; ++b) {
       const int64_t at = position + b;
       const bool appended =

@@ -2,12 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "archive/drs.h"
+#include "install/game_before.h"
 #include "install/install.h"
 #include "install/install_plan.h"
 
@@ -20,9 +22,11 @@ namespace tarnwick {
 class ArchivePlanner {
  public:
   // `mode` is how archives are opened: for reading by a plan, for writing by the install, whose
-  // appends then go through File().
-  ArchivePlanner(OpenMode mode, const std::array<int32_t, kGameFileCount>& file_state)
-      : mode_(mode), file_state_(file_state) {}
+  // appends then go through File(). With `before`, a plan reads the archives as they stood then
+  // (`file_state` is then before->file_state); it must outlive the planner.
+  ArchivePlanner(OpenMode mode, const std::array<int32_t, kGameFileCount>& file_state,
+                 const GameBefore* before = nullptr)
+      : mode_(mode), file_state_(file_state), before_(before) {}
 
   // An archive resource row (any typeCode but 5 and 6): the insert handler's checks in its
   // order, and on success the change it records. A DRS box goes to context.messages.
@@ -57,6 +61,10 @@ class ArchivePlanner {
     DrsDirectory directory;
     int64_t length = 0;    // as it will be after the appends planned so far
     int64_t head_end = 0;  // header and table list
+    // Where the archive is read as it stood before later mods: its length then and the entries
+    // they redirected, as they were.
+    int64_t limit = std::numeric_limits<int64_t>::max();
+    const std::vector<EntryRestore>* restores = nullptr;
     std::unordered_map<int32_t, int32_t> last_by_id;  // entry number of the last entry per id
     bool ids_changed = false;
     std::vector<Appended> appended;
@@ -68,11 +76,14 @@ class ArchivePlanner {
   // Puts an entry's new values in the simulated directory.
   void Redirect(View& view, int64_t entry_pos, int32_t offset, int32_t size);
   int32_t LastEntryWithId(View& view, int32_t id);
+  // Bytes of the archive as it stands, or as it stood then.
+  static std::error_code ReadThen(View& view, int64_t position, void* buffer, size_t count);
   // Four bytes of the archive as they will be: appended bytes first, then the file.
   std::error_code ReadI32(InstallContext& context, View& view, int64_t position, int32_t* value);
 
   OpenMode mode_;
   std::array<int32_t, kGameFileCount> file_state_;
+  const GameBefore* before_;
   std::map<int, std::unique_ptr<View>> views_;
   bool stale_ = false;
 };
@@ -100,9 +111,11 @@ inline bool IsArchiveResource(const ResourceEntry& row) {
 // Whether an archive the package appends to is shorter than the log says: an unfinished
 // install's changes were recorded and their bytes never came, and appending at the recorded
 // length would write past the end. Checked before anything is written.
+// With `before`, the archives are measured as they stood then.
 [[nodiscard]] bool RecordedPastTheEnd(const PackageHeader& header,
                                       const std::array<int32_t, kGameFileCount>& file_state,
-                                      const GameFiles& game_files, bool cc_present);
+                                      const GameFiles& game_files, bool cc_present,
+                                      const GameBefore* before = nullptr);
 
 // The refusal of a row whose archive the log says is longer than it is: an unfinished install's
 // changes were recorded and never made.

@@ -22,10 +22,10 @@ class KeptMessages : public Messages {
   std::string first;
 };
 
-}  // namespace
-
-InstallPlan PlanInstall(const std::string& package_path, const PackageHeader& header,
-                        const ModLog& log, const GameFiles& game_files, bool cc_present) {
+// `before`, when given, is the game the plan is made against, and `file_state` its log values.
+InstallPlan PlanOn(const std::string& package_path, const PackageHeader& header,
+                   const std::array<int32_t, kGameFileCount>& file_state, const GameBefore* before,
+                   const GameFiles& game_files, bool cc_present) {
   InstallPlan plan;
   BinaryFile package;
   int64_t package_length = 0;
@@ -39,7 +39,7 @@ InstallPlan PlanInstall(const std::string& package_path, const PackageHeader& he
     plan.changes.push_back(refused);
     return plan;
   }
-  if (RecordedPastTheEnd(header, log.FileState, game_files, cc_present)) {
+  if (RecordedPastTheEnd(header, file_state, game_files, cc_present, before)) {
     PlannedChange refused;
     refused.kind = PlannedKind::kRefused;
     refused.outcome = HandlerOutcome::kAbort;
@@ -48,8 +48,8 @@ InstallPlan PlanInstall(const std::string& package_path, const PackageHeader& he
     return plan;
   }
   std::vector<unsigned char> buffer(kCopyBufferSize);
-  ModLog simulated{log.LogPath, log.FileState, {}};
-  ArchivePlanner planner(OpenMode::kRead, log.FileState);
+  ModLog simulated{{}, file_state, {}};
+  ArchivePlanner planner(OpenMode::kRead, file_state, before);
   int64_t copied = 0;
   const int resource_count = std::min<int>(header.resourceCount, header.resources.size());
   for (int i = 1; i <= resource_count && !plan.Refused(); ++i) {
@@ -88,6 +88,20 @@ InstallPlan PlanInstall(const std::string& package_path, const PackageHeader& he
     }
   }
   return plan;
+}
+
+}  // namespace
+
+InstallPlan PlanInstall(const std::string& package_path, const PackageHeader& header,
+                        const ModLog& log, const GameFiles& game_files, bool cc_present) {
+  return PlanOn(package_path, header, log.FileState, nullptr, game_files, cc_present);
+}
+
+InstallPlan PlanInstallBefore(const std::string& package_path, const PackageHeader& header,
+                              const ModLog& log, int32_t position, const GameFiles& game_files,
+                              bool cc_present) {
+  const GameBefore before = RewindLog(log, position);
+  return PlanOn(package_path, header, before.file_state, &before, game_files, cc_present);
 }
 
 }  // namespace tarnwick

@@ -52,4 +52,12 @@ struct InstallPlan {
                                       const ModLog& log, const GameFiles& game_files,
                                       bool cc_present);
 
+// The same, made against the game as it stood just before mod `position` of `log` (as read from
+// disk, the game files as it describes them) was installed: what installing the package then
+// would have recorded. See GameBefore; nothing is written.
+[[nodiscard]] InstallPlan PlanInstallBefore(const std::string& package_path,
+                                            const PackageHeader& header, const ModLog& log,
+                                            int32_t position, const GameFiles& game_files,
+                                            bool cc_present);
+
 }  // namespace tarnwick

@@ -17,10 +17,7 @@ inline constexpr char kDriftWarning[] =
     "The game files have changed since the mod log was written; removing mods may not restore "
     "them.";
 
-// Removing any mod: when the log changed between the plan and the answer, and when a removal cut
-// off no longer fits the log at the next start.
-inline constexpr char kRemovalPlanChanged[] =
-    "The mods changed since the plan was made; nothing was done.";
+// Removing any mod: when a removal cut off no longer fits the log at the next start.
 inline constexpr char kRemovalCutOffStale[] =
     "The mods changed since the removal was cut off; they are left as they are.";
 

@@ -10,6 +10,7 @@
 #include "manage/check_drift.h"
 #include "manage/install_package.h"
 #include "manage/installed_mods.h"
+#include "manage/mod_package.h"
 #include "manage/mod_records.h"
 #include "package/package.h"
 #include "platform/file_system.h"
@@ -23,6 +24,11 @@ namespace {
 using json = nlohmann::json;
 
 constexpr char kPlanOperation[] = "remove";
+
+FailedPrecondition Refused(RemovalRefusal refusal, std::string subject = {}, int32_t position = 0,
+                           std::string file = {}) {
+  return {refusal, std::move(subject), position, std::move(file)};
+}
 
 bool ReadLogQuietly(const std::string& log_path, const GameFiles& game_files, ModLog& log) {
   log = ModLog{};
@@ -96,6 +102,35 @@ constexpr char kPutBackUnreadable[] =
     "A kept package could not be read. The mods are as the log lists them; Remove latest works "
     "on them.";
 
+constexpr char kPackageNotKeptNow[] =
+    "A chosen package file could not be kept in Tarnwick's records (tarnwick\\packages); nothing "
+    "was done.";
+
+// The package files the plan took go into the store as an install keeps its package, before the
+// plan is recorded: its put-back steps, and a resumed removal, take them from there. What is
+// installed is the kept copy, so that copy is what is checked against the mod once more. False
+// when one could not be kept (after its message), or the copy is not what the plan took (nothing
+// shown: the plan is out of date). `log` is as read now, equal to the plan's.
+bool KeepSuppliedPackages(const RemovalPlan& plan, const ModLog& log, const GameFiles& game_files,
+                          bool cc_present, Messages& messages) {
+  if (plan.supplied.empty()) return true;
+  const LedgerPaths paths = LedgerPathsFor(plan.log_path);
+  std::vector<unsigned char> buffer(kHashBufferSize);
+  for (const SuppliedPackage& package : plan.supplied) {
+    std::string hash;
+    if (KeepPackage(paths, package.path, buffer, hash)) {
+      messages.Error(kPackageNotKeptNow);
+      return false;
+    }
+    // A copy kept under a name no record uses goes with the next change's clean-up.
+    if (hash != package.hash || !IsPackageOfMod(KeptPackagePath(paths, hash), log, package.position,
+                                                game_files, cc_present)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // One step, through the ordinary removal or install. True when the log shows it done.
 bool RunStep(const RemovalStep& step, const RemovalPlan& plan, ModLog& log,
              const GameFiles& game_files, bool cc_present, Messages& messages, Progress* progress) {
@@ -139,14 +174,15 @@ RemovalOutcome RunSteps(const RemovalPlan& plan, int32_t from, ModLog& log,
 
 }  // namespace
 
-RemovalPlan PlanRemoval(const ModLog& log, const GameFiles& game_files, const Ledger& ledger,
-                        int32_t target) {
+RemovalPlan PlanRemoval(const ModLog& log, const GameFiles& game_files, bool cc_present,
+                        const Ledger& ledger, int32_t target,
+                        const std::vector<SuppliedPackage>& supplied) {
   RemovalPlan plan;
   plan.log_path = log.LogPath;
   plan.target = target;
   const int32_t count = log.ModCount();
   if (target < 1 || target > count) {
-    plan.failed.push_back({RemovalRefusal::kNoSuchMod, std::to_string(target)});
+    plan.failed.push_back(Refused(RemovalRefusal::kNoSuchMod, std::to_string(target)));
     return plan;
   }
   for (const ModLogEntry& entry : log.Mods) plan.stack.push_back(ChangesDigest(entry));
@@ -163,59 +199,100 @@ RemovalPlan PlanRemoval(const ModLog& log, const GameFiles& game_files, const Le
                         {}});
 
   if (!CheckDrift(log, game_files, ledger).empty()) {
-    plan.failed.push_back({RemovalRefusal::kDrifted, {}});
+    plan.failed.push_back(Refused(RemovalRefusal::kDrifted));
   }
   const LedgerPaths paths = LedgerPathsFor(log.LogPath);
   const std::vector<const LedgerRecord*> records = MatchRecords(log, ledger);
   std::vector<unsigned char> buffer(kHashBufferSize);
   int64_t largest_package = 0;
+  std::vector<bool> asked(static_cast<size_t>(count) + 1, false);
   for (int32_t i = target + 1; i <= count; ++i) {
     const ModLogEntry& entry = log.Mods[i];
     RemovalStep step{RemovalStepKind::kPutBack, i, entry.Name, {}, {}};
     const LedgerRecord* record = records[static_cast<size_t>(i - 1)];
+    const KeptPackage kept = record == nullptr
+                                 ? KeptPackage::kMissing
+                                 : CheckKeptPackage(paths, record->package, true, buffer);
+    const auto offered =
+        std::find_if(supplied.begin(), supplied.end(),
+                     [i](const SuppliedPackage& package) { return package.position == i; });
+    std::string path;  // the package the put-back installs, as it reads now
     if (!IsComplete(entry)) {
-      plan.failed.push_back({RemovalRefusal::kIncomplete, entry.Name});
-    } else if (record == nullptr || record->package.empty()) {
-      plan.failed.push_back({RemovalRefusal::kPackageMissing, entry.Name});
-    } else {
+      plan.failed.push_back(Refused(RemovalRefusal::kIncomplete, entry.Name, i));
+    } else if (kept == KeptPackage::kAltered) {
+      plan.failed.push_back(Refused(RemovalRefusal::kPackageAltered, entry.Name, i));
+    } else if (kept == KeptPackage::kKept) {
       step.package = record->package;
-      const std::string path = KeptPackagePath(paths, record->package);
-      PackageHeader header;
-      switch (CheckKeptPackage(paths, record->package, true, buffer)) {
-        case KeptPackage::kMissing:
-          plan.failed.push_back({RemovalRefusal::kPackageMissing, entry.Name});
-          break;
-        case KeptPackage::kAltered:
-          plan.failed.push_back({RemovalRefusal::kPackageAltered, entry.Name});
-          break;
-        case KeptPackage::kKept:
-          if (ReadPackage(path, header) != PackageRead::kValid) {
-            plan.failed.push_back({RemovalRefusal::kPackageAltered, entry.Name});
-            break;
-          }
-          largest_package = std::max(largest_package, LengthOf(path));
-          for (const ResourceEntry& resource : header.resources) {
-            plan.bytes_to_write += std::max<int32_t>(resource.dataLength, 0);
-            // A replacement keeps the file it replaces as a backup first.
-            const int index =
-                resource.typeCode == 5 ? ReplacementTargetIndex(resource.targetCode) : -1;
-            if (IsGameFileIndex(index)) {
-              plan.disk_needed += LengthOf(game_files[static_cast<size_t>(index)]);
-            }
-          }
-          break;
+      path = KeptPackagePath(paths, record->package);
+    } else if (offered == supplied.end()) {
+      plan.failed.push_back(Refused(RemovalRefusal::kPackageMissing, entry.Name, i));
+    } else {
+      asked[static_cast<size_t>(i)] = true;
+      int64_t length = 0;
+      if (!IsPackageOfMod(offered->path, log, i, game_files, cc_present) ||
+          HashFile(offered->path, buffer, step.package, &length)) {
+        plan.failed.push_back(
+            Refused(RemovalRefusal::kNotThePackage, entry.Name, i, offered->path));
+      } else {
+        path = offered->path;
+        plan.supplied.push_back({i, path, step.package});
+        plan.disk_needed += length;  // its copy in the store
+      }
+    }
+    PackageHeader header;
+    if (!path.empty() && ReadPackage(path, header) != PackageRead::kValid) {
+      plan.failed.push_back(Refused(RemovalRefusal::kPackageAltered, entry.Name, i));
+    } else if (!path.empty()) {
+      largest_package = std::max(largest_package, LengthOf(path));
+      for (const ResourceEntry& resource : header.resources) {
+        plan.bytes_to_write += std::max<int32_t>(resource.dataLength, 0);
+        // A replacement keeps the file it replaces as a backup first.
+        const int index = resource.typeCode == 5 ? ReplacementTargetIndex(resource.targetCode) : -1;
+        if (IsGameFileIndex(index)) {
+          plan.disk_needed += LengthOf(game_files[static_cast<size_t>(index)]);
+        }
       }
     }
     plan.steps.push_back(std::move(step));
+  }
+  for (const SuppliedPackage& package : supplied) {
+    const bool in_range = package.position >= 1 && package.position <= count;
+    if (!in_range || !asked[static_cast<size_t>(package.position)]) {
+      plan.failed.push_back(Refused(RemovalRefusal::kPackageNotAsked,
+                                    in_range ? log.Mods[package.position].Name : std::string(),
+                                    package.position, package.path));
+    }
   }
   // Each put-back copies its package through the store's temporary file once.
   plan.disk_needed += plan.bytes_to_write + largest_package;
   plan.disk_free = FreeSpaceBeside(log.LogPath);
   if (plan.disk_free >= 0 && plan.disk_free < plan.disk_needed) {
-    plan.failed.push_back({RemovalRefusal::kDiskSpace, {}});
+    plan.failed.push_back(Refused(RemovalRefusal::kDiskSpace));
   }
-  if (GameIsRunning()) plan.failed.push_back({RemovalRefusal::kGameRunning, {}});
+  if (GameIsRunning()) plan.failed.push_back(Refused(RemovalRefusal::kGameRunning));
   return plan;
+}
+
+std::vector<FailedPrecondition> MissingPackages(const RemovalPlan& plan) {
+  const bool only_missing =
+      !plan.Ok() &&
+      std::all_of(plan.failed.begin(), plan.failed.end(), [](const FailedPrecondition& failed) {
+        return failed.refusal == RemovalRefusal::kPackageMissing;
+      });
+  return only_missing ? plan.failed : std::vector<FailedPrecondition>{};
+}
+
+std::string ChoosePackagesQuestion(const RemovalPlan& plan) {
+  std::vector<std::string> titles;
+  for (const FailedPrecondition& missing : MissingPackages(plan)) titles.push_back(missing.subject);
+  return "The package of " + Listing(titles, " and ") +
+         " is not kept. To put back a mod, choose the package file it was installed from; it is "
+         "used only if installing it would make exactly the changes the log holds for that mod. "
+         "Choose the package files now?";
+}
+
+std::string ChoosePackageTitle(const FailedPrecondition& missing) {
+  return "Select the package of " + missing.subject;
 }
 
 std::string Describe(const FailedPrecondition& failed) {
@@ -233,11 +310,19 @@ std::string Describe(const FailedPrecondition& failed) {
              "first.";
     case RemovalRefusal::kPackageMissing:
       return "The package of " + failed.subject +
-             " is not kept, so it cannot be put back; remove the mods above the one you want to "
-             "remove with Remove latest, newest first.";
+             " is not kept, so it cannot be put back unless you choose the package file it was "
+             "installed from; or remove the mods above the one you want to remove with Remove "
+             "latest, newest first.";
     case RemovalRefusal::kPackageAltered:
       return "The kept package of " + failed.subject +
              " has changed since it was installed, so it cannot be put back.";
+    case RemovalRefusal::kNotThePackage:
+      return Utf8ToCp1252(failed.file) + " is not the package of " + failed.subject +
+             ": installing it would not make the changes the log holds for that mod.";
+    case RemovalRefusal::kPackageNotAsked:
+      return "Mod number " + std::to_string(failed.position) +
+             " needs no package file: only a mod that is put back and whose package is not kept "
+             "takes one.";
     case RemovalRefusal::kDiskSpace:
       return "There is not enough free disk space.";
     case RemovalRefusal::kGameRunning:
@@ -362,6 +447,9 @@ RemovalOutcome ApplyRemoval(const RemovalPlan& plan, ModLog& log, const GameFile
     if (ChangesDigest(now.Mods[i]) != plan.stack[static_cast<size_t>(i - 1)]) {
       return RemovalOutcome::kRefused;
     }
+  }
+  if (!KeepSuppliedPackages(plan, now, game_files, cc_present, messages)) {
+    return RemovalOutcome::kRefused;
   }
   if (!SavePlan(plan.log_path, &plan, 0)) {
     messages.Error(kRecordsNotSaved);

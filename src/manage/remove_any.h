@@ -20,7 +20,9 @@ namespace tarnwick {
 // works on any state it leaves).
 //
 // Only complete mods can be put back: a newest mod whose install stopped (" (incomplete)") has to
-// come off with Remove latest before any mod below it can be removed this way.
+// come off with Remove latest before any mod below it can be removed this way. A mod whose
+// package is not kept goes back from a package file the player points at, once that file is
+// shown to be its package (SuppliedPackage).
 
 enum class RemovalStepKind {
   kTakeOff,  // a newer mod comes off, to be put back
@@ -39,20 +41,36 @@ struct RemovalStep {
 
 // Why a removal cannot start. Nothing is written when any of these holds.
 enum class RemovalRefusal {
-  kNoSuchMod,       // no mod at that position
-  kLogUnreadable,   // mods.log could not be read
-  kDrifted,         // the game files changed since Tarnwick last touched them
-  kIncomplete,      // a newer mod's install stopped part way; it cannot be put back
-  kPackageMissing,  // a newer mod's package is not kept
-  kPackageAltered,  // a newer mod's kept package no longer hashes as recorded, or does not read
-  kDiskSpace,       // less free space than the plan needs
-  kGameRunning,     // the game runs
+  kNoSuchMod,        // no mod at that position
+  kLogUnreadable,    // mods.log could not be read
+  kDrifted,          // the game files changed since Tarnwick last touched them
+  kIncomplete,       // a newer mod's install stopped part way; it cannot be put back
+  kPackageMissing,   // a newer mod's package is not kept, and no file was pointed at for it
+  kPackageAltered,   // a newer mod's kept package no longer hashes as recorded, or does not read
+  kNotThePackage,    // the file pointed at for a newer mod is not the package it was installed from
+  kPackageNotAsked,  // a file was pointed at for a mod that needs none
+  kDiskSpace,        // less free space than the plan needs
+  kGameRunning,      // the game runs
 };
 
 struct FailedPrecondition {
   RemovalRefusal refusal = RemovalRefusal::kNoSuchMod;
-  std::string subject;  // the mod concerned (game text) or the file, where there is one
+  std::string subject;   // the mod concerned (game text) or the file, where there is one
+  int32_t position = 0;  // the mod's place in the log, where one is concerned
+  std::string file;      // the package file pointed at, where one was
   bool operator==(const FailedPrecondition&) const = default;
+};
+
+// A package file the player points at for a newer mod whose package is not kept. It is taken
+// only if installing it on the game as it stood just before that mod was installed would record
+// the mod's title and changes exactly as the log holds them, and leave what the mod left
+// (IsPackageOfMod); the removal then keeps it in the store as an install keeps its package, and
+// puts the mod back from there.
+struct SuppliedPackage {
+  int32_t position = 0;  // the mod's place in the log
+  std::string path;      // program path
+  std::string hash;      // content hash, once the plan took it
+  bool operator==(const SuppliedPackage&) const = default;
 };
 
 struct RemovalPlan {
@@ -64,14 +82,24 @@ struct RemovalPlan {
   int64_t bytes_to_write = 0;      // payload bytes the put-back installs write into game files
   int64_t disk_needed = 0;         // free space the plan needs at its peak (an upper bound)
   int64_t disk_free = -1;          // free space on the game's disk; -1 when unknown
+  std::vector<SuppliedPackage> supplied;  // files taken as packages, kept before the first step
   std::vector<FailedPrecondition> failed;
   [[nodiscard]] bool Ok() const { return failed.empty(); }
 };
 
-// Decides the steps and checks every precondition (drift, kept packages, disk space, the game not
-// running); reads the files, writes nothing. `log` is as read from disk.
+// Decides the steps and checks every precondition (drift, kept packages or the files pointed at
+// for them, disk space, the game not running); reads the files, writes nothing. `log` is as read
+// from disk; `cc_present` as the put-backs will install.
 [[nodiscard]] RemovalPlan PlanRemoval(const ModLog& log, const GameFiles& game_files,
-                                      const Ledger& ledger, int32_t target);
+                                      bool cc_present, const Ledger& ledger, int32_t target,
+                                      const std::vector<SuppliedPackage>& supplied = {});
+
+// The mods whose package files the player could point at: when packages that are not kept are
+// all that stops the plan, one failure each; otherwise none.
+[[nodiscard]] std::vector<FailedPrecondition> MissingPackages(const RemovalPlan& plan);
+// Asked before the file dialogs, and the title of the dialog for one mod (game text).
+[[nodiscard]] std::string ChoosePackagesQuestion(const RemovalPlan& plan);
+[[nodiscard]] std::string ChoosePackageTitle(const FailedPrecondition& missing);
 
 // The plan in plain words, one line each (game text): what comes off, what goes back, in which
 // order, the bytes and the disk space; or why it cannot be done.
@@ -80,17 +108,22 @@ struct RemovalPlan {
 // The question before the first write.
 [[nodiscard]] std::string Question(const RemovalPlan& plan);
 inline constexpr char kRemoveAnyTitle[] = "Remove mod";
+// What a face says when ApplyRemoval refuses a plan that held when it was made.
+inline constexpr char kPlanOutOfDate[] =
+    "The mods or a chosen package file changed since the plan was made; nothing was done.";
 
 enum class RemovalOutcome {
   kDone,
-  kRefused,     // a precondition failed, or the log changed since the plan: nothing written
+  kRefused,     // a precondition failed, or the log or a file taken as a package changed since
+                // the plan: nothing written
   kStepFailed,  // a step failed after its message; the stack is valid, the plan stays recorded
   kNoPlan,      // nothing to finish
   kPlanStale,   // the recorded plan no longer fits the log (another installer acted); dropped
 };
 
 // Carries the plan out step by step with InstallPackage and RemoveLatest, recording the plan in
-// the ledger before the first step and its progress after each. Shows the steps' own messages.
+// the ledger before the first step and its progress after each; the package files the plan took
+// are kept in the store before that. Shows the steps' own messages.
 // When the drift check inside those runs, it finds the files as the previous step recorded them.
 [[nodiscard]] RemovalOutcome ApplyRemoval(const RemovalPlan& plan, ModLog& log,
                                           const GameFiles& game_files, bool cc_present,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace tarnwick {
 
@@ -13,6 +14,17 @@ struct OpenFileRequest {
   // choice that does not fit it, as a cancel.
   size_t max_path = 256;
 };
+
+// The dialog that chooses a package (.mpi), as "Open mod" shows it.
+inline OpenFileRequest PackageFileRequest(std::string initial_folder, std::string title) {
+  OpenFileRequest request;
+  request.initial_folder = std::move(initial_folder);
+  request.title = std::move(title);
+  request.filter_name = "Mod Project Installation files (*.mpi)";
+  request.filter_pattern = "*.MPI";
+  request.max_path = 256;
+  return request;
+}
 
 class FileDialog {
  public:

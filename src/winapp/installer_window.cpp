@@ -476,8 +476,8 @@ void InstallerWindow::RemoveAnyMod(int number) {
   ModLog& log = game_.ModLog;
   // The plan is made against what is on disk, not what this window last read.
   if (ReadModLog(log, game_.GameFiles, messages_)) return;
-  const RemovalPlan plan =
-      PlanRemoval(log, game_.GameFiles, OpenLedger(LedgerPathsFor(log.LogPath), messages_), number);
+  const RemovalPlan plan = PlanRemoval(log, game_.GameFiles, game_.CCPresent,
+                                       OpenLedger(LedgerPathsFor(log.LogPath), messages_), number);
   if (!plan.Ok()) {
     std::string why;
     for (const std::string& line : Describe(plan)) why += (why.empty() ? "" : "\n") + line;
@@ -485,7 +485,7 @@ void InstallerWindow::RemoveAnyMod(int number) {
   } else if (messages_.Confirm(kRemoveAnyTitle, Question(plan))) {
     if (ApplyRemoval(plan, log, game_.GameFiles, game_.CCPresent, messages_, &progress_) ==
         RemovalOutcome::kRefused) {
-      messages_.Plain(kRemoveAnyTitle, kRemovalPlanChanged);
+      messages_.Plain(kRemoveAnyTitle, kPlanOutOfDate);
     }
     static_cast<void>(ReadModLog(log, game_.GameFiles, messages_));
   }

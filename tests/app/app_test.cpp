@@ -34,6 +34,7 @@
 #include "app/verify_window.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
+#include "fixtures/scripted_file_dialog.h"
 #include "platform/file_dialog.h"
 #include "writers/game_folder.h"
 #include "writers/mpi_writer.h"
@@ -84,16 +85,7 @@ void WhenShown(QObject* context, std::function<void(Dialog*)> answer, bool* show
   timer->start(10);
 }
 
-// Answers the open-file dialog from a script and keeps every request.
-struct ScriptedFileDialog : FileDialog {
-  bool GetOpenFileName(const OpenFileRequest& request, std::string* chosen) override {
-    requests.push_back(request);
-    if (answer) *chosen = *answer;
-    return answer.has_value();
-  }
-  std::optional<std::string> answer;
-  std::vector<OpenFileRequest> requests;
-};
+using fixtures::ScriptedFileDialog;
 
 // The game with Clone Campaigns in a fresh Wine prefix with the keys `cc` and `base` (empty: none),
 // the only one the program can find (HOME too, against ~/.wine and Steam); nothing remembered.

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include "app/readme_form.h"
 #include "fixtures/files.h"
 #include "fixtures/recording_messages.h"
+#include "fixtures/scripted_file_dialog.h"
 #include "ledger/ledger.h"
 #include "manage/install_package.h"
 #include "manage/remove_any.h"
@@ -39,10 +41,6 @@ constexpr char kTrooper[] = "C:\\Mods\\trooper-graphics.mpi";
 constexpr char kBlaster[] = "C:\\Mods\\blaster-sound.mpi";
 constexpr char kRival[] = "C:\\Mods\\rival-trooper.mpi";
 
-struct NoFileDialog : FileDialog {
-  bool GetOpenFileName(const OpenFileRequest&, std::string*) override { return false; }
-};
-
 // The demo game in a fresh prefix, the only one the program can find.
 struct DemoGame {
   DemoGame() : prefix(dir / "prefix") {
@@ -54,6 +52,14 @@ struct DemoGame {
   std::unique_ptr<InstallerForm> Start() {
     auto form = std::make_unique<InstallerForm>(messages, file_dialog, settings, nullptr);
     if (form->Form_Load()) return nullptr;
+    return form;
+  }
+  // Starts the window and installs `mods` in turn; null when any of it fails.
+  std::unique_ptr<InstallerForm> StartWith(std::initializer_list<const char*> mods) {
+    auto form = Start();
+    for (const char* mod : mods) {
+      if (form != nullptr && !Install(*form, mod)) form.reset();
+    }
     return form;
   }
   bool Install(InstallerForm& form, const char* package) {
@@ -86,7 +92,7 @@ struct DemoGame {
   fixtures::TempDir dir;
   std::string prefix;
   fixtures::RecordingMessages messages;
-  NoFileDialog file_dialog;
+  fixtures::ScriptedFileDialog file_dialog;  // cancels unless told otherwise
   QtSettings settings;
 };
 
@@ -99,6 +105,12 @@ QStringList RowTexts(const ChangesWindow& window, int row) {
   return texts;
 }
 
+// The game files after installing `mods` alone on a fresh demo game; empty when that fails.
+Tree InstalledAlone(std::initializer_list<const char*> mods) {
+  DemoGame alone;
+  return alone.StartWith(mods) != nullptr ? alone.GameFiles() : Tree{};
+}
+
 }  // namespace
 
 class ManageWindowTest : public QObject {
@@ -106,23 +118,17 @@ class ManageWindowTest : public QObject {
 
  private slots:
   void listsTheModsAndRemovesTheMiddleOneAsPlanned() {
-    DemoGame alone;
-    {
-      auto form = alone.Start();
-      QVERIFY(form != nullptr);
-      QVERIFY(alone.Install(*form, kLanguage));
-      QVERIFY(alone.Install(*form, kBlaster));
-    }
+    const Tree alone = InstalledAlone({kLanguage, kBlaster});
+    QVERIFY(!alone.empty());
     DemoGame game;
-    auto form = game.Start();
+    auto form = game.StartWith({kLanguage, kTrooper, kBlaster});
     QVERIFY(form != nullptr);
-    for (const char* mod : {kLanguage, kTrooper, kBlaster}) QVERIFY(game.Install(*form, mod));
 
     QAction* manage = form->MenuToolsManage();
     QCOMPARE(manage->text(), QStringLiteral("Manage mods..."));
     QCOMPARE(manage->parent()->objectName(), QStringLiteral("menu_tools"));
 
-    ManageWindow window(form->State(), game.messages, nullptr);
+    ManageWindow window(form->State(), game.messages, game.file_dialog, game.settings, nullptr);
     QTreeWidget* list = window.ModList();
     QCOMPARE(list->topLevelItemCount(), 3);
     const QStringList titles = {QStringLiteral("Louder blaster sound"),
@@ -155,16 +161,15 @@ class ManageWindowTest : public QObject {
     QCOMPARE(list->topLevelItem(0)->text(0), titles[0]);
     QCOMPARE(list->topLevelItem(1)->text(0), titles[2]);
     QCOMPARE(form->State().ModLog.ModCount(), 2);
-    QVERIFY(game.GameFiles() == alone.GameFiles());
+    QVERIFY(game.GameFiles() == alone);
   }
 
   void aDeclinedPlanWritesNothing() {
     DemoGame game;
-    auto form = game.Start();
+    auto form = game.StartWith({kLanguage, kTrooper});
     QVERIFY(form != nullptr);
-    for (const char* mod : {kLanguage, kTrooper}) QVERIFY(game.Install(*form, mod));
     const Tree before = game.GameFiles();
-    ManageWindow window(form->State(), game.messages, nullptr);
+    ManageWindow window(form->State(), game.messages, game.file_dialog, game.settings, nullptr);
     window.ModList()->setCurrentItem(window.ModList()->topLevelItem(1));
     game.messages.answers.push_back(false);
     window.RemoveButton()->click();
@@ -172,26 +177,72 @@ class ManageWindowTest : public QObject {
     QVERIFY(game.GameFiles() == before);
   }
 
+  // The packages of the mods to put back are gone: the player chooses their files. A file that
+  // is not the mod's package is refused with nothing written; the right ones are taken.
+  void aModWithoutItsKeptPackageGoesBackFromTheFileChosen() {
+    const Tree alone = InstalledAlone({kTrooper, kBlaster});
+    QVERIFY(!alone.empty());
+    DemoGame game;
+    auto form = game.StartWith({kLanguage, kTrooper, kBlaster});
+    QVERIFY(form != nullptr);
+    std::filesystem::remove_all(game.GameHost() + "/Data/tarnwick/packages");
+    ManageWindow window(form->State(), game.messages, game.file_dialog, game.settings, nullptr);
+    QCOMPARE(window.ModList()->topLevelItem(0)->text(3), QStringLiteral("package not kept"));
+    window.ModList()->setCurrentItem(window.ModList()->topLevelItem(2));
+    const Tree before = game.GameFiles();
+
+    game.file_dialog.answers = {kLanguage, kBlaster};
+    size_t boxes = game.messages.boxes.size();
+    window.RemoveButton()->click();
+    QCOMPARE(game.messages.boxes.size(), boxes + 2);
+    QVERIFY2(game.messages.boxes[boxes].text.starts_with(
+                 "The package of Striped trooper graphics and Louder blaster sound is not kept."),
+             game.messages.boxes[boxes].text.c_str());
+    QCOMPARE(game.messages.boxes.back().kind, fixtures::RecordingMessages::Kind::kPlain);
+    QVERIFY2(game.messages.boxes.back().text.ends_with(
+                 "C:\\Mods\\unit-names-language.mpi is not the package of Striped trooper "
+                 "graphics: installing it would not make the changes the log holds for that mod."),
+             game.messages.boxes.back().text.c_str());
+    QCOMPARE(game.file_dialog.requests.size(), size_t{2});
+    QCOMPARE(game.file_dialog.requests[0].title, "Select the package of Striped trooper graphics");
+    QCOMPARE(game.file_dialog.requests[1].filter_pattern, "*.MPI");
+    QVERIFY(game.GameFiles() == before);
+
+    // A cancelled dialog ends it too, before anything is written.
+    window.ModList()->setCurrentItem(window.ModList()->topLevelItem(2));
+    window.RemoveButton()->click();
+    QCOMPARE(game.file_dialog.requests.size(), size_t{3});
+    QVERIFY(game.GameFiles() == before);
+
+    window.ModList()->setCurrentItem(window.ModList()->topLevelItem(2));
+    game.file_dialog.answers = {kTrooper, kBlaster};
+    boxes = game.messages.boxes.size();
+    window.RemoveButton()->click();
+    QCOMPARE(game.messages.boxes.size(), boxes + 2);
+    QVERIFY(game.messages.boxes.back().text.starts_with("Takes off Louder blaster sound and "));
+    QCOMPARE(window.ModList()->topLevelItemCount(), 2);
+    QVERIFY(game.GameFiles() == alone);
+    // Kept as every installed mod's package is.
+    for (int row = 0; row < 2; ++row) {
+      QCOMPARE(window.ModList()->topLevelItem(row)->text(3), QStringLiteral("kept"));
+    }
+  }
+
   // Cut off after the newest mod came off: the next start asks, and finishing gives the same
   // game as a removal that was never cut.
   void theNextStartOffersToFinishARemovalCutOff() {
-    DemoGame alone;
-    {
-      auto form = alone.Start();
-      QVERIFY(form != nullptr);
-      QVERIFY(alone.Install(*form, kTrooper));
-      QVERIFY(alone.Install(*form, kBlaster));
-    }
+    const Tree alone = InstalledAlone({kTrooper, kBlaster});
+    QVERIFY(!alone.empty());
     DemoGame game;
     {
-      auto form = game.Start();
+      auto form = game.StartWith({kLanguage, kTrooper, kBlaster});
       QVERIFY(form != nullptr);
-      for (const char* mod : {kLanguage, kTrooper, kBlaster}) QVERIFY(game.Install(*form, mod));
       InstallerState& state = form->State();
       const LedgerPaths paths = LedgerPathsFor(state.ModLog.LogPath);
       Ledger ledger;
       QCOMPARE(LoadLedger(paths, ledger), LedgerLoad::kLoaded);
-      const RemovalPlan plan = PlanRemoval(state.ModLog, state.GameFiles, ledger, 1);
+      const RemovalPlan plan =
+          PlanRemoval(state.ModLog, state.GameFiles, state.CCPresent, ledger, 1);
       QVERIFY(plan.Ok());
       ledger.plan = PlanText(plan, 0);
       QVERIFY(!SaveLedger(paths, ledger));
@@ -206,7 +257,7 @@ class ManageWindowTest : public QObject {
                  "Removing New unit names (language library) was cut off before it finished."),
              game.messages.boxes.back().text.c_str());
     QCOMPARE(form->State().ModLog.ModCount(), 2);
-    QVERIFY(game.GameFiles() == alone.GameFiles());
+    QVERIFY(game.GameFiles() == alone);
     // Asked once: the plan is gone.
     PendingRemoval pending;
     QVERIFY(!FindPendingRemoval(form->State().ModLog.LogPath, pending));
@@ -286,7 +337,7 @@ class ManageWindowTest : public QObject {
     // Installed, it stops at the refused row; the trooper mod's pictures are overridden now.
     form->InstallModButton_Click();
     QVERIFY(form->MenuToolsChanges()->isEnabled());  // the package is still chosen
-    ManageWindow manage(form->State(), game.messages, nullptr);
+    ManageWindow manage(form->State(), game.messages, game.file_dialog, game.settings, nullptr);
     QVERIFY(!manage.ChangesButton()->isEnabled());
     manage.ModList()->setCurrentItem(manage.ModList()->topLevelItem(2));
     manage.ChangesButton()->click();

@@ -159,7 +159,23 @@ TEST(CliInstallRemoveTest, RemovingAnOlderModGivesTheOthersAsInstalledAlone) {
   for (const char* mod : {kLanguage, kTrooper, kBlaster}) {
     ASSERT_EQ(scene.Run({"install", "--yes", scene.Mod(mod)}).status, 0);
   }
-  const Ran removed = scene.Run({"remove", "1", "--yes"});
+  // The trooper mod's kept package is lost: its file is given, and only its own is taken.
+  const json ledger = json::parse(fixtures::ReadAll(scene.DataHost() + "/tarnwick/ledger.json"));
+  std::filesystem::remove(scene.DataHost() + "/tarnwick/packages/" +
+                          ledger["mods"][1]["package"].get<std::string>() + ".mpi");
+  const Ran missing = scene.Run({"remove", "1", "--yes"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(Has(missing.err,
+                  "tarnwick remove 1 --package 2=FILE gives the package file of Striped trooper "
+                  "graphics.\n"))
+      << missing.err;
+  const Ran wrong = scene.Run({"remove", "1", "--yes", "--package", "2=" + scene.Mod(kBlaster)});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_TRUE(Has(wrong.err,
+                  "C:\\Mods\\blaster-sound.mpi is not the package of Striped trooper graphics: "
+                  "installing it would not make the changes the log holds for that mod.\n"))
+      << wrong.err;
+  const Ran removed = scene.Run({"remove", "1", "--package", "2=" + scene.Mod(kTrooper), "--yes"});
   EXPECT_EQ(removed.status, 0) << removed.err;
   EXPECT_EQ(removed.out, "Removed mod 1: New unit names (language library)\n");
   EXPECT_TRUE(Has(removed.err,
@@ -229,6 +245,10 @@ TEST(CliRefusalTest, RefusedCommandsChangeNothing) {
       {"remove past the last",
        {"remove", "3", "-y"},
        "There is no mod number 3; tarnwick list shows the numbers."},
+      {"a package file for a mod whose package is kept",
+       {"remove", "2", "-y", "--package", "2=" + scene.Mod(kBlaster)},
+       "Mod number 2 needs no package file: only a mod that is put back and whose package is not "
+       "kept takes one."},
       {"invalid package",
        {"install", "--yes", scene.Mod("broken-package.mpi")},
        "Error: Specified MPI file is invalid or corrupted! Make sure you have the latest version "
@@ -253,8 +273,20 @@ TEST(CliRefusalTest, RefusedCommandsChangeNothing) {
 TEST(CliUsageTest, UsageErrorsExitWithTwoAndTouchNothing) {
   CliScene scene;
   const std::vector<std::vector<std::string>> rows = {
-      {"--frobnicate", "list"}, {"show"}, {"install"}, {"remove", "0"}, {"remove", "x"},
-      {"list", "extra"},        {"lst"},  {"--json"},  {"--yes"},       {"verify", "--prefix"},
+      {"--frobnicate", "list"},
+      {"show"},
+      {"install"},
+      {"remove", "0"},
+      {"remove", "x"},
+      {"list", "extra"},
+      {"lst"},
+      {"--json"},
+      {"--yes"},
+      {"verify", "--prefix"},
+      {"remove", "1", "--package", scene.Mod(kTrooper)},
+      {"remove", "1", "--package", "0=" + scene.Mod(kTrooper)},
+      {"remove", "1", "--package", "2=" + scene.Mod("none.mpi")},
+      {"remove", "--resume", "--package", "2=" + scene.Mod(kTrooper)},
   };
   const Tree before = ReadTree(scene.prefix);
   for (const auto& args : rows) {
@@ -275,6 +307,7 @@ TEST(CliUsageTest, HelpAndVersionOnStandardOutput) {
                            "--json", "--yes", "--version"}) {
     EXPECT_TRUE(Has(help.out, word)) << word;
   }
+  EXPECT_TRUE(Has(scene.RunBare({"remove", "--help"}).out, "--package POS=FILE"));
   const Ran version = scene.RunBare({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "tarnwick 0.81\n");

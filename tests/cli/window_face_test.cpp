@@ -17,6 +17,7 @@
 #include "app/qt_services.h"
 #include "cli_scene.h"
 #include "fixtures/recording_messages.h"
+#include "fixtures/scripted_file_dialog.h"
 #include "manage/game_session.h"
 #include "platform/file_dialog.h"
 #include "platform/host_path.h"
@@ -27,13 +28,7 @@
 namespace tarnwick::testing {
 namespace {
 
-struct ScriptedFileDialog : FileDialog {
-  bool GetOpenFileName(const OpenFileRequest&, std::string* chosen) override {
-    if (answer) *chosen = *answer;
-    return answer.has_value();
-  }
-  std::optional<std::string> answer;
-};
+using fixtures::ScriptedFileDialog;
 
 // Where the game is, as both faces are told: a Wine prefix, or the folder itself.
 struct Game {

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     tarnwick::Ledger ledger;
     (void)tarnwick::LoadLedger(tarnwick::LedgerPathsFor(log.LogPath), ledger);
     const tarnwick::RemovalPlan plan =
-        tarnwick::PlanRemoval(log, game_files, ledger, std::atoi(argv[3]));
+        tarnwick::PlanRemoval(log, game_files, cc_present, ledger, std::atoi(argv[3]));
     for (const std::string& line : tarnwick::Describe(plan)) {
       std::fprintf(stderr, "%s\n", line.c_str());
     }

@@ -41,8 +41,8 @@ Ledger ModStack::ReadLedger() {
   return ledger;
 }
 
-RemovalPlan ModStack::Plan(int32_t target) {
-  return PlanRemoval(ReadLog(), files_, ReadLedger(), target);
+RemovalPlan ModStack::Plan(int32_t target, const std::vector<SuppliedPackage>& supplied) {
+  return PlanRemoval(ReadLog(), files_, cc_present_, ReadLedger(), target, supplied);
 }
 
 RemovalOutcome ModStack::Apply(const RemovalPlan& plan) {

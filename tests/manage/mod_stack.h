@@ -26,11 +26,13 @@ class ModStack {
   bool Install(int which);
   ModLog ReadLog();
   Ledger ReadLedger();
-  RemovalPlan Plan(int32_t target);
+  RemovalPlan Plan(int32_t target, const std::vector<SuppliedPackage>& supplied = {});
   RemovalOutcome Apply(const RemovalPlan& plan);
   // Every game file, backup and mods.log: what a player's game holds, without Tarnwick's folder.
   Snapshot GameBytes() const;
   std::string KeptPackage(int32_t position);
+  // The file of package `which` of StackPackages().
+  const std::string& Package(int which) const { return packages_.at(static_cast<size_t>(which)); }
 
   const std::string& folder() const { return folder_; }
   const GameFiles& files() const { return files_; }

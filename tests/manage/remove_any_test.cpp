@@ -49,6 +49,7 @@ TEST(RemoveAnyTest, LeavesTheBytesOfAFreshInstallOfTheOthersInTheirOrder) {
   ASSERT_GE(base_game_mods.size(), 2u);
   std::mt19937 random(20261206);
   int stacks = 0;
+  int pointed_at = 0;  // stacks whose packages to put back came from files pointed at
   for (int round = 0; round < 18; ++round) {
     fixtures::TempDir root;
     const bool cc = round % 3 != 2;
@@ -66,7 +67,22 @@ TEST(RemoveAnyTest, LeavesTheBytesOfAFreshInstallOfTheOthersInTheirOrder) {
       ASSERT_TRUE(game.Install(which))
           << what << ": " << (game.messages.boxes.empty() ? "" : game.messages.boxes[0].text);
     }
-    const RemovalPlan plan = game.Plan(target);
+    RemovalPlan plan = game.Plan(target);
+    // Every other stack has lost the kept packages of the mods to put back: the player points at
+    // their package files, each checked against the game as it stood before that mod.
+    if (round % 2 == 1 && target < count) {
+      for (int32_t position = target + 1; position <= count; ++position) {
+        std::filesystem::remove(game.KeptPackage(position));
+      }
+      std::vector<SuppliedPackage> supplied;
+      for (const FailedPrecondition& missing : MissingPackages(game.Plan(target))) {
+        supplied.push_back({missing.position, game.Package(stack[missing.position - 1]), {}});
+      }
+      ASSERT_EQ(supplied.size(), static_cast<size_t>(count - target)) << what;
+      plan = game.Plan(target, supplied);
+      EXPECT_EQ(plan.supplied.size(), supplied.size()) << what;
+      ++pointed_at;
+    }
     ASSERT_TRUE(plan.Ok()) << what << ": " << tarnwick::Describe(plan.failed.front());
     ASSERT_EQ(plan.steps.size(), static_cast<size_t>(2 * (count - target) + 1)) << what;
     ASSERT_EQ(game.Apply(plan), RemovalOutcome::kDone) << what;
@@ -94,6 +110,7 @@ TEST(RemoveAnyTest, LeavesTheBytesOfAFreshInstallOfTheOthersInTheirOrder) {
     ++stacks;
   }
   RecordProperty("stacks", stacks);
+  RecordProperty("stacks_with_files_pointed_at", pointed_at);
 }
 
 TEST(RemoveAnyTest, TheNewestModComesOffAsRemoveLatestTakesItOff) {
@@ -199,12 +216,82 @@ TEST(RemoveAnyTest, AFailedPreconditionWritesNothingAndSaysWhich) {
               plan.failed.end())
         << row.what;
     EXPECT_EQ(game.Apply(plan), RemovalOutcome::kRefused) << row.what;
-    EXPECT_EQ(ReadFolder(game.folder()), before) << row.what;
+    EXPECT_TRUE(ReadFolder(game.folder()) == before) << row.what;
     const std::vector<std::string> lines = tarnwick::Describe(plan);
     EXPECT_NE(std::find(lines.begin(), lines.end(), tarnwick::Describe(plan.failed.front())),
               lines.end())
         << row.what;
   }
+}
+
+// A file pointed at for a mod whose package is not kept is taken only when it is that mod's
+// package; anything else is refused, naming the mod and the file, and nothing is written.
+TEST(RemoveAnyTest, OnlyTheModsOwnPackageFileIsTaken) {
+  const std::string icons = StackPackages()[3];
+  const auto changed = [&icons](const std::string& payload) {
+    std::string bytes = icons;
+    bytes[bytes.find(payload) + payload.size() / 2] ^= 1;
+    return bytes;
+  };
+  fixtures::MpiPackage without_icon;
+  without_icon.title = "Civilization Icons";
+  without_icon.rows = {Row(3, 0, 50001, Pattern(700, 40)), Row(5, 6, 0, Pattern(1500, 41))};
+  struct Offer {
+    const char* what;
+    std::string bytes;
+    int32_t position;
+    RemovalRefusal refusal;
+  };
+  const Offer offers[] = {
+      {"another mod's package", StackPackages()[0], 3, RemovalRefusal::kNotThePackage},
+      {"its title over other rows", fixtures::BuildMpi(without_icon), 3,
+       RemovalRefusal::kNotThePackage},
+      // Same change records: only the bytes the mod left in the game tell these apart.
+      {"one appended resource changed", changed(Pattern(700, 40)), 3,
+       RemovalRefusal::kNotThePackage},
+      {"the replacing file changed", changed(Pattern(1500, 41)), 3, RemovalRefusal::kNotThePackage},
+      {"cut short in its payloads", icons.substr(0, icons.size() - 100), 3,
+       RemovalRefusal::kNotThePackage},
+      {"cut short in its header", icons.substr(0, 20), 3, RemovalRefusal::kNotThePackage},
+      {"for a mod whose package is kept", StackPackages()[2], 2, RemovalRefusal::kPackageNotAsked},
+  };
+  fixtures::TempDir root;
+  ModStack game(root.path());
+  for (int which : {1, 2, 3}) ASSERT_TRUE(game.Install(which));
+  std::filesystem::remove(game.KeptPackage(3));
+  const Snapshot before = ReadFolder(game.folder());
+  const std::string file = root / "chosen.mpi";
+  for (const Offer& row : offers) {
+    fixtures::WriteAll(file, row.bytes);
+    const RemovalPlan plan = game.Plan(1, {{row.position, file, {}}});
+    const FailedPrecondition expected{
+        row.refusal, row.position == 3 ? "Civilization Icons" : "New Names", row.position, file};
+    EXPECT_NE(std::find(plan.failed.begin(), plan.failed.end(), expected), plan.failed.end())
+        << row.what;
+    EXPECT_TRUE(plan.supplied.empty()) << row.what;
+    EXPECT_EQ(game.Apply(plan), RemovalOutcome::kRefused) << row.what;
+    EXPECT_TRUE(ReadFolder(game.folder()) == before) << row.what;
+  }
+  EXPECT_EQ(tarnwick::Describe(FailedPrecondition{RemovalRefusal::kNotThePackage,
+                                                  "Civilization Icons", 3, "C:\\Mods\\x.mpi"}),
+            "C:\\Mods\\x.mpi is not the package of Civilization Icons: installing it would not "
+            "make the changes the log holds for that mod.");
+
+  // Taken, then changed before the answer: refused then, the game untouched.
+  fixtures::WriteAll(file, icons);
+  const RemovalPlan taken = game.Plan(1, {{3, file, {}}});
+  ASSERT_TRUE(taken.Ok()) << tarnwick::Describe(taken.failed.front());
+  fixtures::WriteAll(file, changed(Pattern(700, 40)));
+  const Snapshot game_before = game.GameBytes();
+  EXPECT_EQ(game.Apply(taken), RemovalOutcome::kRefused);
+  EXPECT_TRUE(game.GameBytes() == game_before);
+
+  // The mod's own file is taken, kept and recorded as the package of the mod put back.
+  fixtures::WriteAll(file, icons);
+  const RemovalPlan plan = game.Plan(1, {{3, file, {}}});
+  ASSERT_TRUE(plan.Ok()) << tarnwick::Describe(plan.failed.front());
+  ASSERT_EQ(game.Apply(plan), RemovalOutcome::kDone);
+  EXPECT_EQ(fixtures::ReadAll(game.KeptPackage(2)), icons);
 }
 
 TEST(RemoveAnyTest, NotEnoughDiskSpaceWritesNothing) {

@@ -512,7 +512,8 @@ TEST_F(WindowTest, ManagesModsAndFinishesARemovalCutOff) {
     fixtures::RecordingMessages messages;
     const LedgerPaths paths = LedgerPathsFor(session.ModLog.LogPath);
     Ledger ledger = OpenLedger(paths, messages);
-    const RemovalPlan plan = PlanRemoval(session.ModLog, session.GameFiles, ledger, 1);
+    const RemovalPlan plan =
+        PlanRemoval(session.ModLog, session.GameFiles, session.CCPresent, ledger, 1);
     ASSERT_TRUE(plan.Ok());
     ledger.plan = PlanText(plan, 0);
     ASSERT_FALSE(SaveLedger(paths, ledger));
