@@ -15,7 +15,7 @@ struct CommandLine {
   bool json = false;
   bool yes = false;
   std::string package;        // host path: the package of show/install, or the window's
-  std::optional<int> number;  // remove N
+  std::optional<int> number;  // remove N, show N
   bool resume = false;        // remove --resume: finish a removal that was cut off
   // install and remove, when the game files changed under Tarnwick: the choice made in advance.
   bool start_over = false;

@@ -25,6 +25,11 @@ int64_t TargetKey(int file_index, int32_t entry_pos) {
 // The log position of the newest record per target.
 std::unordered_map<int64_t, int32_t> NewestRecords(const ModLog& log) {
   std::unordered_map<int64_t, int32_t> newest;
+  size_t records = 0;
+  for (int32_t position = 1; position <= log.ModCount(); ++position) {
+    records += log.Mods[position].Changes.size();
+  }
+  newest.reserve(records);
   for (int32_t position = 1; position <= log.ModCount(); ++position) {
     for (const FileChange& change : log.Mods[position].Changes) {
       newest[TargetKey(change.FileIndex, change.EntryPos)] = position;
@@ -51,6 +56,7 @@ struct ArchiveNow {
   BinaryFile file;
   int64_t length = 0;
   DrsDirectory directory;
+  std::vector<std::string> tags;  // each table's tag as shown
   std::unordered_map<int32_t, Slot> by_position;
   std::error_code error;  // why it could not be read
   bool readable = false;
@@ -61,7 +67,7 @@ struct ArchiveNow {
   }
   std::string TableAt(int32_t entry_pos) const {
     const Slot* slot = At(entry_pos);
-    return slot == nullptr ? std::string() : TagText(directory.tables[slot->table].typeTag);
+    return slot == nullptr ? std::string() : tags[slot->table];
   }
 };
 
@@ -86,8 +92,10 @@ class Archives {
       return *archive;
     }
     int32_t number = 0;
+    archive->by_position.reserve(static_cast<size_t>(std::max(archive->directory.totalEntries, 0)));
     for (size_t t = 0; t < archive->directory.tables.size(); ++t) {
       const DrsTableInfo& table = archive->directory.tables[t];
+      archive->tags.push_back(TagText(table.typeTag));
       for (int32_t k = 0; k < table.entryCount; ++k) {
         const auto position =
             static_cast<int32_t>(table.entriesOffset + int64_t{kDrsEntrySize} * k);
@@ -160,6 +168,7 @@ class ConflictFinder {
 
   std::vector<Conflict> Find(const InstallPlan& plan) {
     std::vector<Conflict> conflicts;
+    conflicts.reserve(plan.changes.size());
     int icon_row = 0;  // the icon row whose civilisations are being walked
     int next_civ = 0;
     for (const PlannedChange& planned : plan.changes) {

@@ -1,6 +1,7 @@
 #include "manage/plan_text.h"
 
 #include "modlog/mod_log.h"
+#include "platform/text_codec.h"
 
 namespace tarnwick {
 namespace {
@@ -33,7 +34,46 @@ std::string Line(const PlannedChange& planned) {
          (planned.message.empty() ? std::string(" with an error") : ": " + planned.message);
 }
 
+// What a change writes to, as its plan line names it.
+std::string Target(const PlannedChange& planned, const Conflict& conflict) {
+  const std::string file = GameFileName(planned.file_index);
+  switch (planned.kind) {
+    case PlannedKind::kResource:
+      return file + " id " + std::to_string(planned.id);
+    case PlannedKind::kIcon:
+      return "icon sprite " + std::to_string(planned.id) + " in " + file +
+             (conflict.civilisation >= 0
+                  ? " (civilisation " + std::to_string(conflict.civilisation) + ")"
+                  : std::string());
+    default:
+      return file;
+  }
+}
+
 }  // namespace
+
+std::vector<std::string> DescribeConflicts(const InstallPlan& plan,
+                                           const std::vector<Conflict>& conflicts,
+                                           const ModLog& log) {
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < plan.changes.size() && i < conflicts.size(); ++i) {
+    const PlannedChange& planned = plan.changes[i];
+    const Conflict& conflict = conflicts[i];
+    if (planned.kind == PlannedKind::kRefused || (conflict.provider < 1 && !conflict.identical)) {
+      continue;
+    }
+    const std::string mod = conflict.provider > 0
+                                ? "mod " + std::to_string(conflict.provider) + " \"" +
+                                      Cp1252ToUtf8(log.Mods[conflict.provider].Name) + "\""
+                                : std::string();
+    lines.push_back("row " + std::to_string(planned.resource_number) + ": " +
+                    Target(planned, conflict) + ": " +
+                    (!conflict.identical ? "overrides " + mod
+                     : mod.empty()       ? std::string("identical to the game's own")
+                                         : "identical to what " + mod + " put there"));
+  }
+  return lines;
+}
 
 std::vector<std::string> DescribePlan(const InstallPlan& plan) {
   std::vector<std::string> lines;
