@@ -30,7 +30,7 @@ struct Options {
   std::string slow_sync_shim;  // the LD_PRELOAD library that makes each sync take 10 ms
   std::vector<int> slow_counts = {100, 1000, 4000};
   std::vector<int> plan_counts = {4000, 16000};
-  int plan_runs = 9;
+  int plan_runs = 15;
 };
 
 // The install as it was before batches: one log save per resource, copies through the buffer

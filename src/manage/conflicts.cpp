@@ -57,13 +57,31 @@ struct ArchiveNow {
   int64_t length = 0;
   DrsDirectory directory;
   std::vector<std::string> tags;  // each table's tag as shown
-  std::unordered_map<int32_t, Slot> by_position;
+  std::vector<Slot> slots;        // in directory order
+  // Slots by entry position, for a directory of too many tables to look through.
+  std::unordered_map<int32_t, size_t> by_position;
   std::error_code error;  // why it could not be read
   bool readable = false;
 
+  static constexpr size_t kTablesLookedThrough = 16;
+
+  // Where tables overlap, the first that holds the position has it.
   const Slot* At(int32_t entry_pos) const {
-    const auto found = by_position.find(entry_pos);
-    return found == by_position.end() ? nullptr : &found->second;
+    if (directory.tables.size() > kTablesLookedThrough) {
+      const auto found = by_position.find(entry_pos);
+      return found == by_position.end() ? nullptr : &slots[found->second];
+    }
+    size_t before = 0;
+    for (const DrsTableInfo& table : directory.tables) {
+      const int64_t count = std::max(table.entryCount, 0);
+      const int64_t k = (int64_t{entry_pos} - table.entriesOffset) / kDrsEntrySize;
+      if (entry_pos >= table.entriesOffset && k < count &&
+          table.entriesOffset + kDrsEntrySize * k == entry_pos) {
+        return &slots[before + static_cast<size_t>(k)];
+      }
+      before += static_cast<size_t>(count);
+    }
+    return nullptr;
   }
   std::string TableAt(int32_t entry_pos) const {
     const Slot* slot = At(entry_pos);
@@ -92,15 +110,18 @@ class Archives {
       return *archive;
     }
     int32_t number = 0;
-    archive->by_position.reserve(static_cast<size_t>(std::max(archive->directory.totalEntries, 0)));
+    const bool many_tables = archive->directory.tables.size() > ArchiveNow::kTablesLookedThrough;
+    archive->slots.reserve(static_cast<size_t>(std::max(archive->directory.totalEntries, 0)));
     for (size_t t = 0; t < archive->directory.tables.size(); ++t) {
       const DrsTableInfo& table = archive->directory.tables[t];
       archive->tags.push_back(TagText(table.typeTag));
       for (int32_t k = 0; k < table.entryCount; ++k) {
-        const auto position =
-            static_cast<int32_t>(table.entriesOffset + int64_t{kDrsEntrySize} * k);
-        archive->by_position.try_emplace(position,
-                                         ArchiveNow::Slot{archive->directory.entries[++number], t});
+        if (many_tables) {
+          const auto position =
+              static_cast<int32_t>(table.entriesOffset + int64_t{kDrsEntrySize} * k);
+          archive->by_position.try_emplace(position, archive->slots.size());
+        }
+        archive->slots.push_back({archive->directory.entries[++number], t});
       }
     }
     archive->readable = true;
