@@ -67,6 +67,7 @@ struct ArchiveNow {
 
   // Where tables overlap, the first that holds the position has it.
   const Slot* At(int32_t entry_pos) const {
+    if (!readable) return nullptr;  // a directory read part way has tables but no slots
     if (directory.tables.size() > kTablesLookedThrough) {
       const auto found = by_position.find(entry_pos);
       return found == by_position.end() ? nullptr : &slots[found->second];
@@ -77,7 +78,8 @@ struct ArchiveNow {
       const int64_t k = (int64_t{entry_pos} - table.entriesOffset) / kDrsEntrySize;
       if (entry_pos >= table.entriesOffset && k < count &&
           table.entriesOffset + kDrsEntrySize * k == entry_pos) {
-        return &slots[before + static_cast<size_t>(k)];
+        const size_t index = before + static_cast<size_t>(k);
+        return index < slots.size() ? &slots[index] : nullptr;
       }
       before += static_cast<size_t>(count);
     }
