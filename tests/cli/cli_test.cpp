@@ -273,6 +273,7 @@ TEST(CliShowTest, ConflictsWithInstalledModsAndWhatTheyChanged) {
   const Ran missing = scene.Run({"show", "4"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "There is no mod number 4; tarnwick list shows the numbers.\n");
+  EXPECT_EQ(scene.Run({"show", "0"}).status, 2);
 }
 
 // Each is refused with its message and exit status 1, and leaves every file as it was.
@@ -329,9 +330,8 @@ TEST(CliRefusalTest, RefusedCommandsChangeNothing) {
 TEST(CliUsageTest, UsageErrorsExitWithTwoAndTouchNothing) {
   CliScene scene;
   const std::vector<std::vector<std::string>> rows = {
-      {"--frobnicate", "list"}, {"show"},          {"show", "0"}, {"install"}, {"remove", "0"},
-      {"remove", "x"},          {"list", "extra"}, {"lst"},       {"--json"},  {"--yes"},
-      {"verify", "--prefix"},
+      {"--frobnicate", "list"}, {"show"}, {"install"}, {"remove", "0"}, {"remove", "x"},
+      {"list", "extra"},        {"lst"},  {"--json"},  {"--yes"},       {"verify", "--prefix"},
   };
   const Tree before = ReadTree(scene.prefix);
   for (const auto& args : rows) {
