@@ -262,7 +262,7 @@ TEST(CliShowTest, ConflictsWithInstalledModsAndWhatTheyChanged) {
   EXPECT_EQ(older.status, 0);
   EXPECT_TRUE(Has(older.out, "What it changes: Striped trooper graphics\n")) << older.out;
   EXPECT_TRUE(Has(older.out, "  2 changes, 2 overridden by later changes\n")) << older.out;
-  EXPECT_TRUE(Has(older.out, "overridden by \"Trooper graphics, reworked\"\n")) << older.out;
+  EXPECT_TRUE(Has(older.out, "overridden by \"Trooper graphics, reworked\"")) << older.out;
   const json mod = Parsed(scene.Run({"show", "2", "--json"}))["mod"];
   EXPECT_EQ(mod["title"], "Striped trooper graphics");
   ASSERT_EQ(mod["records"].size(), 2u);
