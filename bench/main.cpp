@@ -16,7 +16,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: tarnwick-bench [--quick] [--only large|small|wine|memory|startup|hashing|slow|"
-    "remove-any|drift] "
+    "remove-any|drift|plan] "
     "[--scratch "
     "FOLDER]\n";
 
@@ -37,6 +37,8 @@ void MakeQuick(tarnwick::bench::Options& options) {
   options.memory_runs = 1;
   options.startup_mods = 100;
   options.slow_counts = {100, 400};
+  options.plan_counts = {400, 1600};
+  options.plan_runs = 3;
 }
 
 }  // namespace
@@ -87,6 +89,7 @@ int main(int argc, char** argv) {
   if (ok && (only.empty() || only == "slow")) ok = tarnwick::bench::RunSlowStorage(options);
   if (ok && (only.empty() || only == "remove-any")) ok = tarnwick::bench::RunRemoveAny(options);
   if (ok && (only.empty() || only == "drift")) ok = tarnwick::bench::RunDrift(options);
+  if (ok && (only.empty() || only == "plan")) ok = tarnwick::bench::RunPlan(options);
   std::filesystem::remove_all(options.scratch, error);
   return ok ? 0 : 1;
 }

@@ -131,10 +131,11 @@ SmallArchive BuildSmallArchive(int entries, int size) {
   return archive;
 }
 
-std::string BuildSmallPackage(const std::vector<int32_t>& ids, int count, int size) {
+std::string BuildSmallPackage(const std::vector<int32_t>& ids, int count, int size, char fill) {
   fixtures::MpiPackage package;
   package.title = "Small resources";
-  const std::string payload = PatternText(static_cast<size_t>(size));
+  const std::string payload = fill == '\0' ? PatternText(static_cast<size_t>(size))
+                                           : std::string(static_cast<size_t>(size), fill);
   for (int i = 0; i < count; ++i) {
     const size_t pick = ids.empty() ? 0 : static_cast<size_t>(i) * ids.size() / count;
     fixtures::MpiRow row;

@@ -29,6 +29,8 @@ struct Options {
   int startup_changes = 10;
   std::string slow_sync_shim;  // the LD_PRELOAD library that makes each sync take 10 ms
   std::vector<int> slow_counts = {100, 1000, 4000};
+  std::vector<int> plan_counts = {4000, 16000};
+  int plan_runs = 15;
 };
 
 // The install as it was before batches: one log save per resource, copies through the buffer
@@ -55,8 +57,10 @@ struct SmallArchive {
 [[nodiscard]] SmallArchive BuildSmallArchive(int entries, int size);
 
 // A package of `count` resources of `size` bytes for archive number 0, their ids spread evenly
-// over `ids` so that every table is searched.
-[[nodiscard]] std::string BuildSmallPackage(const std::vector<int32_t>& ids, int count, int size);
+// over `ids` so that every table is searched. Each payload is the pattern bytes every entry of
+// BuildSmallArchive holds, or `size` times `fill` when one is given.
+[[nodiscard]] std::string BuildSmallPackage(const std::vector<int32_t>& ids, int count, int size,
+                                            char fill = '\0');
 
 // Installs `package` and removes it again; false (with a line on stderr) when either did not do
 // exactly what it should: no box shown, one mod of `changes` changes, the archive grown by
@@ -93,5 +97,8 @@ void PrintMachine(const Options& options);
 [[nodiscard]] bool RunRemoveAny(const Options& options);
 // CheckDrift on a game of the real game's size, against its 0.2 s budget.
 [[nodiscard]] bool RunDrift(const Options& options);
+// A large package's plan and conflicts, as `tarnwick show` makes them, against reading its
+// header and table.
+[[nodiscard]] bool RunPlan(const Options& options);
 
 }  // namespace tarnwick::bench

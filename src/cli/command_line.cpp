@@ -36,10 +36,13 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   app.add_option("FILE", window_package, "A package (.mpi) to choose in the window");
 
   CLI::App* list = app.add_subcommand("list", "Installed mods, newest first");
-  CLI::App* show =
-      app.add_subcommand("show", "What a package holds and what installing it would change");
-  show->add_option("FILE", line.package, "The package (.mpi)")->required();
-  CLI::App* install = app.add_subcommand("install", "Install a package, after asking");
+  CLI::App* show = app.add_subcommand(
+      "show",
+      "A package's contents, its plan and the installed mods it overrides; or mod N's changes");
+  show->add_option("FILE|N", line.package, "The package (.mpi), or a mod's number in list")
+      ->required();
+  CLI::App* install =
+      app.add_subcommand("install", "Install a package, after showing its plan and asking");
   install->add_option("FILE", line.package, "The package (.mpi)")->required();
   CLI::App* remove =
       app.add_subcommand("remove", "Remove the latest mod, or mod N as list numbers it");
@@ -89,6 +92,17 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, C
   };
   if (line.number && *line.number < 1) {
     return usage_error("N is a mod's number as tarnwick list shows it: 1 or more.");
+  }
+  // show N: a word of digits alone is a mod's number; a package so named is given with a folder.
+  if (line.command == "show" && !line.package.empty() &&
+      line.package.find_first_not_of("0123456789") == std::string::npos) {
+    int number = 0;
+    const char* end = line.package.data() + line.package.size();
+    if (std::from_chars(line.package.data(), end, number).ptr != end || number < 1) {
+      return usage_error("N is a mod's number as tarnwick list shows it: 1 or more.");
+    }
+    line.number = number;
+    line.package.clear();
   }
   if (line.resume && line.number) {
     return usage_error("remove --resume finishes the removal that was cut off; it takes no N.");

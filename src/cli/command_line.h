@@ -17,7 +17,7 @@ struct CommandLine {
   bool json = false;
   bool yes = false;
   std::string package;        // host path: the package of show/install, or the window's
-  std::optional<int> number;  // remove N
+  std::optional<int> number;  // remove N, show N
   bool resume = false;        // remove --resume: finish a removal that was cut off
   // remove N --package POS=FILE: the package file (host path) of mod POS, to put it back when its
   // package is not kept.

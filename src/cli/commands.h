@@ -6,6 +6,8 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/console_messages.h"
+#include "install/install_plan.h"
+#include "manage/conflicts.h"
 #include "manage/game_session.h"
 #include "package/package.h"
 
@@ -33,9 +35,13 @@ class CommandRun {
   [[nodiscard]] bool ChoosePackageFile();
   void PrintPackage();
   [[nodiscard]] nlohmann::json PackageJson() const;
-  // The changes installing the chosen package would record, computed without writing anything.
+  // The changes installing the chosen package would record and the installed mods they meet,
+  // computed once without writing anything; then shown, as JSON in the result and as text.
+  void PlanPackage();
   [[nodiscard]] nlohmann::json PlanJson() const;
-  void PrintPlan(const nlohmann::json& plan);
+  void PrintPlan();
+  // What installed mod `number` changed and which of it newer mods override.
+  int ShowInstalled(int number);
   // A message of the command line's own, on standard error.
   void Say(const std::string& text);
   // Prints the JSON result when asked, and gives the exit status back.
@@ -47,6 +53,8 @@ class CommandRun {
   GameSession session_;
   std::string package_path_;  // program path
   PackageHeader header_;
+  InstallPlan plan_;
+  std::vector<Conflict> conflicts_;  // one per plan_.changes
   nlohmann::json result_;
 };
 

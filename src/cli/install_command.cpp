@@ -10,11 +10,12 @@ namespace tarnwick::cli {
 
 int CommandRun::Install() {
   if (!OpenGame() || !ChoosePackageFile()) return Finish(kExitRefused);
+  PlanPackage();
   result_["package"] = PackageJson();
   result_["plan"] = PlanJson();
   if (!line_.json) {
     PrintPackage();
-    PrintPlan(result_["plan"]);
+    PrintPlan();
   }
   if (!messages_.Confirm(kInstalledTitle, "Install " + header_.title + "?")) {
     result_["declined"] = true;

@@ -136,6 +136,7 @@ HandlerOutcome ArchivePlanner::Open(InstallContext& context, int index, View** v
 int32_t ArchivePlanner::LastEntryWithId(View& view, int32_t id) {
   if (view.ids_changed) {
     view.last_by_id.clear();
+    view.last_by_id.reserve(static_cast<size_t>(std::max(view.directory.totalEntries, 0)));
     for (int32_t i = 1; i <= view.directory.totalEntries; ++i) {
       view.last_by_id[view.directory.entries[i].id] = i;
     }

@@ -52,39 +52,41 @@ InstallPlan PlanOn(const std::string& package_path, const PackageHeader& header,
   ArchivePlanner planner(OpenMode::kRead, file_state, before);
   int64_t copied = 0;
   const int resource_count = std::min<int>(header.resourceCount, header.resources.size());
+  // An archive row makes one change, so the rows bound the changes but for icons.
+  plan.changes.reserve(static_cast<size_t>(std::max(resource_count, 0)) + 1);
+  const auto take = [&plan, &game_files](PlannedChange&& change, const KeptMessages& kept) {
+    if (change.kind == PlannedKind::kRefused && change.message.empty() &&
+        change.outcome == HandlerOutcome::kInvalidPackage) {
+      change.message = kept.first;  // the archive's own complaint, if it made one
+    }
+    if (change.kind == PlannedKind::kResource || change.kind == PlannedKind::kIcon) {
+      plan.bytes_appended[static_cast<size_t>(change.file_index)] += change.size;
+      plan.disk_space_needed += change.size;
+    } else if (change.kind == PlannedKind::kReplacement) {
+      int64_t length = 0;
+      if (!FileLength(game_files[static_cast<size_t>(change.file_index)], &length)) {
+        plan.disk_space_needed += length;  // the backup
+      }
+      plan.disk_space_needed += change.size;
+    }
+    plan.changes.push_back(std::move(change));
+  };
   for (int i = 1; i <= resource_count && !plan.Refused(); ++i) {
     const ResourceEntry& row = header.resources[i];
     KeptMessages kept;
     InstallContext context{package,    package_length, buffer, i,       row,     simulated,
                            game_files, cc_present,     kept,   nullptr, &copied, {}};
-    std::vector<PlannedChange> changes;
     switch (row.typeCode) {
       case 5:
-        changes = planner.PlanReplacement(context);
+        for (PlannedChange& change : planner.PlanReplacement(context))
+          take(std::move(change), kept);
         break;
       case 6:
-        changes = planner.PlanIcons(context);
+        for (PlannedChange& change : planner.PlanIcons(context)) take(std::move(change), kept);
         break;
       default:
-        changes = {planner.PlanInsert(context)};
+        take(planner.PlanInsert(context), kept);
         break;
-    }
-    for (PlannedChange& change : changes) {
-      if (change.kind == PlannedKind::kRefused && change.message.empty() &&
-          change.outcome == HandlerOutcome::kInvalidPackage) {
-        change.message = kept.first;  // the archive's own complaint, if it made one
-      }
-      if (change.kind == PlannedKind::kResource || change.kind == PlannedKind::kIcon) {
-        plan.bytes_appended[static_cast<size_t>(change.file_index)] += change.size;
-        plan.disk_space_needed += change.size;
-      } else if (change.kind == PlannedKind::kReplacement) {
-        int64_t length = 0;
-        if (!FileLength(game_files[static_cast<size_t>(change.file_index)], &length)) {
-          plan.disk_space_needed += length;  // the backup
-        }
-        plan.disk_space_needed += change.size;
-      }
-      plan.changes.push_back(std::move(change));
     }
   }
   return plan;

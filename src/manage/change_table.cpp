@@ -129,6 +129,7 @@ ChangeTable PackageChangeTable(const std::string& package_path, const PackageHea
   const ModNames names(log);
   const int row_count = std::min<int>(header.resourceCount, header.resources.size());
   const int last_row = plan.Refused() ? plan.changes.back().resource_number : row_count;
+  table.rows.reserve(std::max<size_t>(plan.changes.size(), static_cast<size_t>(last_row)) + 1);
   size_t next = 0;
   if (plan.Refused() && plan.changes.back().resource_number < 1) {
     table.rows.push_back(RefusedRow(plan.changes.back(), nullptr, cc_present));
@@ -180,18 +181,28 @@ ChangeTable PackageChangeTable(const std::string& package_path, const PackageHea
     }
   }
   CountMarks(table);
+  table.totals = PackageTotals(plan, conflicts).lines;
+  return table;
+}
+
+ChangeTotals PackageTotals(const InstallPlan& plan, const std::vector<Conflict>& conflicts) {
+  ChangeTotals totals;
+  for (const Conflict& conflict : conflicts) {
+    totals.conflicts += conflict.Overrides();
+    totals.identical += conflict.identical;
+  }
   const size_t changes = plan.changes.size() - (plan.Refused() ? 1 : 0);
-  table.totals.push_back(Count(changes, "change", "changes") + ", " +
-                         Count(static_cast<size_t>(table.conflicts), "overrides an installed mod",
+  totals.lines.push_back(Count(changes, "change", "changes") + ", " +
+                         Count(static_cast<size_t>(totals.conflicts), "overrides an installed mod",
                                "override installed mods") +
-                         ", " + std::to_string(table.identical) + " identical");
-  table.totals.push_back(AppendedLine(plan.bytes_appended));
-  table.totals.push_back("Disk space needed: " + Bytes(plan.disk_space_needed));
+                         ", " + std::to_string(totals.identical) + " identical");
+  totals.lines.push_back(AppendedLine(plan.bytes_appended));
+  totals.lines.push_back("Disk space needed: " + Bytes(plan.disk_space_needed));
   if (plan.Refused()) {
-    table.totals.push_back("The install stops at row " +
+    totals.lines.push_back("The install stops at row " +
                            std::to_string(plan.changes.back().resource_number) + ".");
   }
-  return table;
+  return totals;
 }
 
 ChangeTable InstalledChangeTable(const ModLog& log, int32_t position, const GameFiles& game_files) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "common/game_files.h"
+#include "install/install_plan.h"
+#include "manage/conflicts.h"
 #include "modlog/mod_log.h"
 #include "package/package.h"
 
@@ -75,6 +77,16 @@ struct ChangeTable {
 [[nodiscard]] ChangeTable PackageChangeTable(const std::string& package_path,
                                              const PackageHeader& header, const ModLog& log,
                                              const GameFiles& game_files, bool cc_present);
+
+// The lines under a package's table and what they count, from its plan and the conflicts of that
+// plan (FindConflicts): for a face that shows the plan in its own words instead of the table.
+struct ChangeTotals {
+  std::vector<std::string> lines;  // the table's totals
+  int conflicts = 0;               // changes that override an installed mod's bytes
+  int identical = 0;               // changes that write the bytes already there
+};
+[[nodiscard]] ChangeTotals PackageTotals(const InstallPlan& plan,
+                                         const std::vector<Conflict>& conflicts);
 
 // What the log's mod at `position` (1 = oldest) changed, and which of it newer records override.
 [[nodiscard]] ChangeTable InstalledChangeTable(const ModLog& log, int32_t position,

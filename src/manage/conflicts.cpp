@@ -25,6 +25,11 @@ int64_t TargetKey(int file_index, int32_t entry_pos) {
 // The log position of the newest record per target.
 std::unordered_map<int64_t, int32_t> NewestRecords(const ModLog& log) {
   std::unordered_map<int64_t, int32_t> newest;
+  size_t records = 0;
+  for (int32_t position = 1; position <= log.ModCount(); ++position) {
+    records += log.Mods[position].Changes.size();
+  }
+  newest.reserve(records);
   for (int32_t position = 1; position <= log.ModCount(); ++position) {
     for (const FileChange& change : log.Mods[position].Changes) {
       newest[TargetKey(change.FileIndex, change.EntryPos)] = position;
@@ -51,17 +56,38 @@ struct ArchiveNow {
   BinaryFile file;
   int64_t length = 0;
   DrsDirectory directory;
-  std::unordered_map<int32_t, Slot> by_position;
+  std::vector<std::string> tags;  // each table's tag as shown
+  std::vector<Slot> slots;        // in directory order
+  // Slots by entry position, for a directory of too many tables to look through.
+  std::unordered_map<int32_t, size_t> by_position;
   std::error_code error;  // why it could not be read
   bool readable = false;
 
+  static constexpr size_t kTablesLookedThrough = 16;
+
+  // Where tables overlap, the first that holds the position has it.
   const Slot* At(int32_t entry_pos) const {
-    const auto found = by_position.find(entry_pos);
-    return found == by_position.end() ? nullptr : &found->second;
+    if (!readable) return nullptr;  // a directory read part way has tables but no slots
+    if (directory.tables.size() > kTablesLookedThrough) {
+      const auto found = by_position.find(entry_pos);
+      return found == by_position.end() ? nullptr : &slots[found->second];
+    }
+    size_t before = 0;
+    for (const DrsTableInfo& table : directory.tables) {
+      const int64_t count = std::max(table.entryCount, 0);
+      const int64_t k = (int64_t{entry_pos} - table.entriesOffset) / kDrsEntrySize;
+      if (entry_pos >= table.entriesOffset && k < count &&
+          table.entriesOffset + kDrsEntrySize * k == entry_pos) {
+        const size_t index = before + static_cast<size_t>(k);
+        return index < slots.size() ? &slots[index] : nullptr;
+      }
+      before += static_cast<size_t>(count);
+    }
+    return nullptr;
   }
   std::string TableAt(int32_t entry_pos) const {
     const Slot* slot = At(entry_pos);
-    return slot == nullptr ? std::string() : TagText(directory.tables[slot->table].typeTag);
+    return slot == nullptr ? std::string() : tags[slot->table];
   }
 };
 
@@ -86,13 +112,18 @@ class Archives {
       return *archive;
     }
     int32_t number = 0;
+    const bool many_tables = archive->directory.tables.size() > ArchiveNow::kTablesLookedThrough;
+    archive->slots.reserve(static_cast<size_t>(std::max(archive->directory.totalEntries, 0)));
     for (size_t t = 0; t < archive->directory.tables.size(); ++t) {
       const DrsTableInfo& table = archive->directory.tables[t];
+      archive->tags.push_back(TagText(table.typeTag));
       for (int32_t k = 0; k < table.entryCount; ++k) {
-        const auto position =
-            static_cast<int32_t>(table.entriesOffset + int64_t{kDrsEntrySize} * k);
-        archive->by_position.try_emplace(position,
-                                         ArchiveNow::Slot{archive->directory.entries[++number], t});
+        if (many_tables) {
+          const auto position =
+              static_cast<int32_t>(table.entriesOffset + int64_t{kDrsEntrySize} * k);
+          archive->by_position.try_emplace(position, archive->slots.size());
+        }
+        archive->slots.push_back({archive->directory.entries[++number], t});
       }
     }
     archive->readable = true;
@@ -160,6 +191,7 @@ class ConflictFinder {
 
   std::vector<Conflict> Find(const InstallPlan& plan) {
     std::vector<Conflict> conflicts;
+    conflicts.reserve(plan.changes.size());
     int icon_row = 0;  // the icon row whose civilisations are being walked
     int next_civ = 0;
     for (const PlannedChange& planned : plan.changes) {

@@ -215,6 +215,83 @@ TEST(CliShowTest, ThePlanIsWhatTheLogRecords) {
   }
 }
 
+// A package over two installed mods: one row the same bytes as the trooper mod's, one other bytes
+// for its second entry, one entry no mod changed, and the language library as mod 1 left it.
+TEST(CliShowTest, ConflictsWithInstalledModsAndWhatTheyChanged) {
+  CliScene scene;
+  for (const char* mod : {kLanguage, kTrooper}) {
+    ASSERT_EQ(scene.Run({"install", "--yes", scene.Mod(mod)}).status, 0);
+  }
+  const std::vector<fixtures::SampleMod> samples = fixtures::SampleMods();
+  const fixtures::MpiPackage& trooper = samples[0].package;
+  const fixtures::MpiRow& language = samples[2].package.rows[0];
+  fixtures::MpiPackage package = trooper;
+  package.title = "Trooper graphics, reworked";
+  package.rows[1].payload.back() ^= 0x7F;
+  package.rows.push_back({1, 1, 2500, trooper.rows[0].payload, {}, {}});
+  package.rows.push_back(language);
+  const std::string path = scene.dir / "reworked.mpi";
+  fixtures::WriteAll(path, fixtures::BuildMpi(package));
+  const size_t appended = 2 * trooper.rows[0].payload.size() + trooper.rows[1].payload.size();
+
+  const Ran text = scene.Run({"show", path});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_TRUE(Has(text.out,
+                  "Conflicts:\n"
+                  "  row 1: graphics.drs id 100: identical to what mod 2 \"Striped trooper "
+                  "graphics\" put there\n"
+                  "  row 2: graphics.drs id 1000: overrides mod 2 \"Striped trooper graphics\"\n"
+                  "  row 4: language.dll: identical to what mod 1 \"New unit names (language "
+                  "library)\" put there\n"
+                  "In all:\n"
+                  "  4 changes, 1 overrides an installed mod, 2 identical\n"
+                  "  Appended: graphics.drs " +
+                      std::to_string(appended) +
+                      " bytes\n"
+                      // The replacing file and the backup of the one there.
+                      "  Disk space needed: " +
+                      std::to_string(appended + 2 * language.payload.size()) + " bytes\n"))
+      << text.out;
+
+  const json plan = Parsed(scene.Run({"show", "--json", path}))["plan"];
+  const json trooper_mod = {{"number", 2}, {"title", "Striped trooper graphics"}};
+  EXPECT_EQ(
+      plan["conflicts"],
+      json::array({{{"row", 1}, {"provider", trooper_mod}, {"status", "identical"}},
+                   {{"row", 2}, {"provider", trooper_mod}, {"status", "overrides"}},
+                   {{"row", 3}, {"provider", nullptr}, {"status", "new"}},
+                   {{"row", 4},
+                    {"provider", {{"number", 1}, {"title", "New unit names (language library)"}}},
+                    {"status", "identical"}}}));
+  EXPECT_EQ(plan["changes"].size(), 4u);
+  EXPECT_EQ(plan["changes"][3], json::array({kLanguageDll, 1, 0, 0, 0}));
+  EXPECT_EQ(plan["totals"]["conflicts"], 1);
+  EXPECT_EQ(plan["totals"]["identical"], 2);
+  EXPECT_EQ(plan["totals"]["bytes_appended"], json({{"graphics.drs", appended}}));
+
+  // Installing shows the same before it asks; then the trooper mod's entries are the new mod's.
+  const Ran installed = scene.Run({"install", "--yes", path});
+  EXPECT_EQ(installed.status, 0);
+  EXPECT_TRUE(Has(installed.out, "  row 2: graphics.drs id 1000: overrides mod 2"))
+      << installed.out;
+  const Ran older = scene.Run({"show", "2"});
+  EXPECT_EQ(older.status, 0);
+  EXPECT_TRUE(Has(older.out, "What it changes: Striped trooper graphics\n")) << older.out;
+  EXPECT_TRUE(Has(older.out, "  2 changes, 2 overridden by later changes\n")) << older.out;
+  EXPECT_TRUE(Has(older.out, "overridden by \"Trooper graphics, reworked\"")) << older.out;
+  const json mod = Parsed(scene.Run({"show", "2", "--json"}))["mod"];
+  EXPECT_EQ(mod["title"], "Striped trooper graphics");
+  ASSERT_EQ(mod["records"].size(), 2u);
+  EXPECT_EQ(mod["records"][1]["id"], 1000);
+  EXPECT_EQ(mod["records"][1]["overridden_by"], json::array({3}));
+  const Ran newest = scene.Run({"show", "3"});
+  EXPECT_TRUE(Has(newest.out, "  4 changes, 0 overridden by later changes\n")) << newest.out;
+  const Ran missing = scene.Run({"show", "4"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "There is no mod number 4; tarnwick list shows the numbers.\n");
+  EXPECT_EQ(scene.Run({"show", "0"}).status, 2);
+}
+
 // Each is refused with its message and exit status 1, and leaves every file as it was.
 TEST(CliRefusalTest, RefusedCommandsChangeNothing) {
   CliScene scene;
