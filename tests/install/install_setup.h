@@ -19,6 +19,9 @@ namespace tarnwick {
 
 using Texts = std::vector<std::string>;
 
+inline constexpr char kInvalidPackage[] =
+    "Specified MPI file is invalid or corrupted! Installation incomplete. Make sure you have the "
+    "latest version of the mod installer.";
 inline constexpr char kCcNeeded[] =
     "This mod requires the Clone Campaigns expansion pack, which cannot be found - if you have "
     "installed it, make sure it has been run at least once. If you don't have CC, you can't use "
@@ -70,11 +73,15 @@ class InstallTest : public ::testing::Test {
   }
   std::string Archive(int index) const { return fixtures::ReadAll(File(index)); }
 
-  // A fresh log as start-up makes it (the archives' lengths), and the mod's entry begun.
-  void StartMod() {
+  // A fresh log as start-up makes and saves it (the archives' lengths).
+  void FreshLog() {
     (void)DeleteFile(log.LogPath);
     log = ModLog{log.LogPath, {}, {}};
     ASSERT_FALSE(ReadModLog(log, files, messages));
+  }
+  // A fresh log, and the mod's entry begun.
+  void StartMod() {
+    FreshLog();
     log.Mods.push_back(ModLogEntry{"Sample mod (incomplete)", {}});
   }
 
