@@ -327,25 +327,19 @@ std::vector<PlannedChange> ArchivePlanner::PlanIcons(InstallContext& context) {
   const auto invalid = [&context] {
     return std::vector{Refusal(context, HandlerOutcome::kInvalidPackage)};
   };
-  if (!PayloadInPackage(context) || resource.dataLength < kIconInfoSize) return invalid();
+  // As the handler does: the first 12 bytes tell whether any sprite is rebuilt; only then must
+  // the rest of the payload be there. Width and row offsets are only stored or added to.
+  if (resource.dataLength < kIconInfoSize || resource.dataOffset < 0 ||
+      int64_t{resource.dataOffset} + kIconInfoSize > context.package_length) {
+    return invalid();
+  }
   unsigned char raw[kIconInfoSize];
   if ((error = context.package.ReadAt(resource.dataOffset, raw, sizeof raw))) {
     return {Failure(context, error)};
   }
   const int32_t civ_mask = LoadI32(raw);
-  const int32_t width = LoadI32(raw + 4);
   const int32_t height = LoadI32(raw + 8);
   const int64_t command_length = int64_t{resource.dataLength} - kIconInfoSize - int64_t{4} * height;
-  if (width < 0 || height < 0 || command_length < 0) return invalid();
-  // Every row's commands must lie inside the command data.
-  for (int32_t r = 0; r < height; ++r) {
-    unsigned char offset[4];
-    if ((error = context.package.ReadAt(int64_t{resource.dataOffset} + kIconInfoSize + 4 * r,
-                                        offset, sizeof offset))) {
-      return {Failure(context, error)};
-    }
-    if (LoadI32(offset) < 0 || LoadI32(offset) >= command_length) return invalid();
-  }
 
   // The first entry with each civilisation's sprite id, as the directory stands before the row.
   const int32_t icon_set = IconSetOf(civ_mask);
@@ -361,6 +355,9 @@ std::vector<PlannedChange> ArchivePlanner::PlanIcons(InstallContext& context) {
       }
     }
   }
+  if (std::all_of(numbers.begin(), numbers.end(), [](int32_t n) { return n == 0; })) return {};
+  if (!PayloadInPackage(context) || height < 0 || command_length < 0) return invalid();
+
   const int32_t recorded = file_state_[static_cast<size_t>(index)];
   if (recorded < 0) return {Failure(context, make_error_code(FileError::kOutOfRange))};
   const int32_t n = resource.resourceId;

@@ -132,7 +132,11 @@ class InstallModTest : public InstallTest {
       } else {
         const int32_t mask = (pick(4) << 8) | (1 + pick(255));
         fixtures::PixelGrid picture(4 + pick(6), 3 + pick(5), 5 + pick(200));
-        rows.push_back({6, 0, 1, fixtures::BuildIconPayload(mask, picture)});
+        std::string payload = fixtures::BuildIconPayload(mask, picture);
+        // The rebuild only stores the width and adds to the row offsets: any value installs.
+        if (pick(4) == 0) payload.replace(4, 4, "\xff\xff\xff\xff");
+        if (pick(4) == 0) payload.replace(12, 4, "\xff\xff\xff\x7f");
+        rows.push_back({6, 0, 1, payload});
       }
       if (refusals && pick(12) == 0) {
         const MpiRow refused[] = {
