@@ -18,7 +18,6 @@
 #include "manage/install_package.h"
 #include "manage/mod_records.h"
 #include "manage/start_over.h"
-#include "platform/binary_file.h"
 
 namespace tarnwick {
 namespace {
@@ -44,19 +43,13 @@ Snapshot Snap(const std::string& folder) {
   return snapshot;
 }
 
-void Overwrite(const std::string& path, int64_t position, char byte) {
-  BinaryFile file;
-  ASSERT_FALSE(file.Open(path, OpenMode::kReadWrite));
-  ASSERT_FALSE(file.WriteAt(position, &byte, 1));
-  ASSERT_FALSE(file.Close());
-}
-
-// The last byte of an archive's directory, flipped.
-void FlipDirectoryByte(const std::string& archive) {
+// One byte flipped: at `position`, or the last of an archive's directory.
+void Flip(const std::string& path, int64_t position = -1) {
   std::error_code io_error;
-  const int64_t end = DirectoryEnd(archive, &io_error);
-  ASSERT_GT(end, 0);
-  Overwrite(archive, end - 1, static_cast<char>(~fixtures::ReadAll(archive)[end - 1]));
+  if (position < 0) position = DirectoryEnd(path, &io_error) - 1;
+  std::string bytes = fixtures::ReadAll(path);
+  bytes.at(static_cast<size_t>(position)) ^= 0x5A;
+  fixtures::WriteAll(path, bytes);
 }
 
 class Drift : public LedgerGame {
@@ -119,12 +112,12 @@ std::vector<Cause> Causes() {
        false,
        "graphics.drs is longer than Tarnwick left it: another program added data to its end."},
       {"one byte flipped in the directory of the archive the mods changed",
-       [](Drift& t) { FlipDirectoryByte(t.File(kTouchedArchive)); },
+       [](Drift& t) { Flip(t.File(kTouchedArchive)); },
        {{DriftKind::kDirectoryChanged, kTouchedArchive, -1}},
        false,
        "gamedata_x1.drs: its directory was changed by another program."},
       {"one byte flipped in the directory of an archive no mod touched",
-       [](Drift& t) { FlipDirectoryByte(t.File(kGraphicsDrs)); },
+       [](Drift& t) { Flip(t.File(kGraphicsDrs)); },
        {{DriftKind::kDirectoryChanged, kGraphicsDrs, -1}},
        true,
        "graphics.drs: its directory was changed by another program."},
@@ -134,7 +127,7 @@ std::vector<Cause> Causes() {
        false,
        "language.dll.000, the backup of language.dll, is missing."},
       {"a backup edited",
-       [](Drift& t) { Overwrite(t.Backup(1), 3, '!'); },
+       [](Drift& t) { Flip(t.Backup(1), 3); },
        {{DriftKind::kBackupChanged, kLanguageDll, 1}},
        false,
        "language.dll.001, the backup of language.dll, was changed since Tarnwick made it."},
@@ -170,7 +163,9 @@ TEST_F(Drift, EachCauseIsFoundAndNothingIsWrittenUntilThePlayerChooses) {
       EXPECT_EQ(Kinds(findings), cause.found);
       EXPECT_EQ(CarryOnAllowed(findings, on_disk), cause.carry_on);
 
-      messages.choices_made = {kCancel};
+      // At an install the face answers Carry on, which is taken only where it was offered; at
+      // Remove latest, Cancel.
+      messages.choices_made = {removing ? kCancel : kCarryOn};
       bool stopped = false;
       if (removing) {
         stopped = RemoveLatest(log, files, messages);
@@ -179,7 +174,8 @@ TEST_F(Drift, EachCauseIsFoundAndNothingIsWrittenUntilThePlayerChooses) {
         stopped = InstallPackage(path, Header(path), log, files, true, messages, nullptr);
         fs::remove(path);
       }
-      EXPECT_TRUE(stopped);
+      const bool carried_on = !removing && cause.carry_on;
+      EXPECT_EQ(stopped, !carried_on);
       ASSERT_EQ(messages.boxes.size(), 1u);
       EXPECT_EQ(messages.boxes[0].kind, Kind::kChoose);
       EXPECT_EQ(messages.boxes[0].title, kDriftTitle);
@@ -188,55 +184,25 @@ TEST_F(Drift, EachCauseIsFoundAndNothingIsWrittenUntilThePlayerChooses) {
       std::vector<std::string> offered = {"Cancel", "Start over"};
       if (cause.carry_on) offered.push_back("Carry on");
       EXPECT_EQ(messages.offered.back(), offered);
-      EXPECT_TRUE(Snap(game_) == before) << "a refusal wrote";
+      if (!carried_on) {
+        EXPECT_TRUE(Snap(game_) == before) << "a refusal wrote";
+        continue;
+      }
+      // Installed, the archive taken as it is.
+      EXPECT_EQ(DiskLog().ModCount(), 3);
+      EXPECT_EQ(fixtures::ReadAll(File(kGraphicsDrs)), before.at(File(kGraphicsDrs)).first);
+      EXPECT_TRUE(CheckDrift(DiskLog(), files, OpenLedger(paths, messages)).empty());
     }
   }
 }
 
-TEST_F(Drift, AGameAsTarnwickLeftItAsksNothing) {
-  InstallTwo();
-  EXPECT_TRUE(CheckDrift(DiskLog(), files, OpenLedger(paths, messages)).empty());
-  EXPECT_FALSE(RemoveLatest(log, files, messages));
-  EXPECT_FALSE(RemoveLatest(log, files, messages));
-  EXPECT_TRUE(messages.boxes.empty());
-  ExpectGameAsWritten();
-}
-
-TEST_F(Drift, CarryingOnPastAnArchiveNoModNeedsInstallsAndTakesItAsItIs) {
-  InstallTwo();
-  FlipDirectoryByte(File(kGraphicsDrs));
-  const std::string flipped = fixtures::ReadAll(File(kGraphicsDrs));
-  messages.choices_made = {kCarryOn};
-  const std::string path = WritePackage("Mod 3", 3);
-  ASSERT_FALSE(InstallPackage(path, Header(path), log, files, true, messages, nullptr));
-  EXPECT_EQ(DiskLog().ModCount(), 3);
-  EXPECT_EQ(fixtures::ReadAll(File(kGraphicsDrs)), flipped);
-  EXPECT_TRUE(CheckDrift(DiskLog(), files, OpenLedger(paths, messages)).empty());
-  // Carrying on is never taken where the log relies on the file, whatever the face answers.
-  FlipDirectoryByte(File(kTouchedArchive));
-  const Snapshot before = Snap(game_);
-  messages.choices_made = {kCarryOn};
-  EXPECT_TRUE(RemoveLatest(log, files, messages));
-  EXPECT_TRUE(Snap(game_) == before);
-}
-
-// The game files only, without the log, Tarnwick's folder and backups.
-std::map<std::string, std::string> GameBytes(const GameFiles& files) {
-  std::map<std::string, std::string> bytes;
-  for (int index = 0; index < kGameFileCount; ++index) {
-    if (IsGameFileIndex(index))
-      bytes[files[static_cast<size_t>(index)]] =
-          fixtures::ReadAll(files[static_cast<size_t>(index)]);
-  }
-  return bytes;
-}
-
+// Steam's check restored the archive and the library, the backups stayed behind: Start over at
+// Remove latest keeps everything and empties the list; the game then installs as an untouched one
+// does, and removes down to it. Chosen at an install, the install goes on with the fresh log.
 TEST_F(Drift, StartOverKeepsEverythingAndLeavesAGameThatInstallsAndRemovesExactly) {
   InstallTwo();
-  // Steam's check restores the archive and the library; the backups stay behind.
   fixtures::WriteAll(File(kTouchedArchive), original_[kTouchedArchive]);
   fixtures::WriteAll(File(kLanguageDll), original_[kLanguageDll]);
-  const std::map<std::string, std::string> as_now = GameBytes(files);
   const std::string old_log = fixtures::ReadAll(log.LogPath);
   const std::string old_ledger = fixtures::ReadAll(paths.file);
   const std::string backup0 = fixtures::ReadAll(Backup(0));
@@ -247,7 +213,7 @@ TEST_F(Drift, StartOverKeepsEverythingAndLeavesAGameThatInstallsAndRemovesExactl
   messages.choices_made = {kStartOver};
   EXPECT_TRUE(RemoveLatest(log, files, messages));
   EXPECT_EQ(messages.boxes.back().text, kStartedOverText);
-  EXPECT_EQ(GameBytes(files), as_now);
+  ExpectGameAsWritten();
   EXPECT_EQ(DiskLog().ModCount(), 0);
   EXPECT_EQ(DiskLog().FileState[kTouchedArchive],
             static_cast<int32_t>(original_[kTouchedArchive].size()));
@@ -271,15 +237,10 @@ TEST_F(Drift, StartOverKeepsEverythingAndLeavesAGameThatInstallsAndRemovesExactl
       << note;
   EXPECT_NE(note.find("Mod 1"), std::string::npos) << note;
 
-  // The same package on a copy of the game as it is now, never touched by Tarnwick, is the
-  // reference for the install; removal then gives the game as it is now back.
   const std::string reference = dir_ / "reference";
-  fs::copy(game_, reference, fs::copy_options::recursive);
-  fs::remove_all(reference + "/Data/tarnwick");
-  fs::remove(reference + "/Data/mods.log");
+  ASSERT_FALSE(fixtures::WriteGameFolder(reference, {}));
   ModLog reference_log{reference + "/Data/mods.log", {}, {}};
   const GameFiles reference_files = MakeGameFiles(reference + "/", reference + "/Data/");
-  ASSERT_FALSE(ReadModLog(reference_log, reference_files, messages));
   const std::string path = WritePackage("Mod 3", 3);
   ASSERT_FALSE(
       InstallPackage(path, Header(path), reference_log, reference_files, true, messages, nullptr));
@@ -294,14 +255,11 @@ TEST_F(Drift, StartOverKeepsEverythingAndLeavesAGameThatInstallsAndRemovesExactl
   }
   EXPECT_FALSE(RemoveLatest(log, files, messages));
   EXPECT_TRUE(messages.boxes.empty());
-  EXPECT_EQ(GameBytes(files), as_now);
-}
+  ExpectGameAsWritten();
 
-TEST_F(Drift, StartOverChosenAtAnInstallGoesOnWithTheFreshLog) {
   InstallTwo();
   fs::remove(Backup(0));
   messages.choices_made = {kStartOver};
-  const std::string path = WritePackage("Mod 3", 3);
   ASSERT_FALSE(InstallPackage(path, Header(path), log, files, true, messages, nullptr));
   const ModLog now = DiskLog();
   ASSERT_EQ(now.ModCount(), 1);

@@ -18,14 +18,11 @@ ModStack::ModStack(const std::string& root, bool cc_present)
 
 void ModStack::Reset() { LayOut(folder_, SampleGame()); }
 
-bool ModStack::Install(int which) {
+bool ModStack::InstallFile(const std::string& path) {
   PackageHeader header;
-  if (ReadPackage(packages_.at(static_cast<size_t>(which)), header) != PackageRead::kValid) {
-    return false;
-  }
+  if (ReadPackage(path, header) != PackageRead::kValid) return false;
   ModLog log = ReadLog();
-  return !InstallPackage(packages_[static_cast<size_t>(which)], header, log, files_, cc_present_,
-                         messages, nullptr);
+  return !InstallPackage(path, header, log, files_, cc_present_, messages, nullptr);
 }
 
 ModLog ModStack::ReadLog() {

@@ -22,8 +22,10 @@ class ModStack {
 
   // Lays the untouched game out again (Tarnwick's folder gone too).
   void Reset();
-  // Installs package `which` of StackPackages(); false when the install failed.
-  bool Install(int which);
+  // Installs package `which` of StackPackages(), or the package file at `path`; false when the
+  // install failed.
+  bool Install(int which) { return InstallFile(Package(which)); }
+  bool InstallFile(const std::string& path);
   ModLog ReadLog();
   Ledger ReadLedger();
   RemovalPlan Plan(int32_t target, const std::vector<SuppliedPackage>& supplied = {});
@@ -36,7 +38,6 @@ class ModStack {
 
   const std::string& folder() const { return folder_; }
   const GameFiles& files() const { return files_; }
-  bool cc_present() const { return cc_present_; }
   fixtures::RecordingMessages messages;
 
  private:

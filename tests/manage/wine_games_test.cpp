@@ -1,17 +1,24 @@
-// Which installs of the game a Linux machine offers, and which one start-up opens.
+// Which installs of the game a Linux machine offers, and which one start-up opens; and folders
+// named in any script (the game, the package, HOME and the temporary folder) through an install of
+// every sample mod and the removal of all of them.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "fixtures/files.h"
+#include "fixtures/recording_messages.h"
+#include "install/install.h"
 #include "manage/open_game.h"
+#include "modlog/removal.h"
 #include "platform/file_system.h"
 #include "platform/host_path.h"
 #include "platform/registry.h"
 #include "writers/game_folder.h"
+#include "writers/sandbox.h"
 #include "writers/wine_prefix_writer.h"
 
 namespace tarnwick {
@@ -20,15 +27,19 @@ namespace {
 using fixtures::MakeFolders;
 using fixtures::WriteAll;
 
-// A machine with a fresh HOME and nothing else unless a row puts it there.
+// A machine with a fresh HOME and nothing else unless a row puts it there; TMPDIR is as it was
+// once it is gone.
 struct Machine {
-  Machine() {
+  explicit Machine(const std::string& home_name = "home") : home(dir / home_name) {
+    if (const char* tmp = ::getenv("TMPDIR")) old_tmp = tmp;
     ::setenv("HOME", home.c_str(), 1);
     ::unsetenv("WINEPREFIX");
     MakeFolders(home);
   }
-  ~Machine() { SetWinePrefix(""); }
-
+  ~Machine() {
+    SetWinePrefix("");
+    old_tmp.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", old_tmp.c_str(), 1);
+  }
   // A prefix with the game's keys; each game folder named by a key that `installed` lists is
   // written under drive_c.
   void Prefix(const std::string& at, std::optional<std::string> cc, std::optional<std::string> base,
@@ -41,7 +52,8 @@ struct Machine {
   std::string Proton() const { return Steam() + "/steamapps/compatdata/356500/pfx"; }
 
   fixtures::TempDir dir;
-  const std::string home = dir / "home";
+  const std::string home;
+  std::string old_tmp;
 };
 
 struct Expected {
@@ -72,13 +84,6 @@ const Layout kLayouts[] = {
        ::setenv("WINEPREFIX", (named + "/").c_str(), 1);
        return Expected{.installs = {"WINEPREFIX|C:\\Base\\|base|" + named}};
      }},
-    {"a named prefix without the game finds nothing",
-     [](Machine& m) {
-       m.Prefix(m.dir / "named", "C:\\Gone\\", "C:\\Gone\\", {});
-       m.Prefix(m.home + "/.wine", "C:\\Full\\", std::nullopt, {"Full"});
-       ::setenv("WINEPREFIX", (m.dir / "named").c_str(), 1);
-       return Expected{.opened = OpenGameResult::kNoGame};
-     }},
     {"keys to folders that are gone fall through to the next prefix",
      [](Machine& m) {
        m.Prefix(m.home + "/.wine", "C:\\Old CC\\", "C:\\Old\\", {});
@@ -102,16 +107,6 @@ const Layout kLayouts[] = {
                                     "Bottles: SWGB|C:\\Bottled\\|base|" + bottle},
                        .remembered = bottle + "|C:\\Bottled\\",
                        .pick = 1};
-     }},
-    {"several installs, the remembered one gone",
-     [](Machine& m) {
-       const std::string bottle = m.home + "/.local/share/bottles/bottles/SWGB";
-       m.Prefix(m.home + "/.wine", "C:\\Wine Game\\", std::nullopt, {"Wine Game"});
-       m.Prefix(bottle, std::nullopt, "C:\\Bottled\\", {"Bottled"});
-       return Expected{.installs = {"Wine|C:\\Wine Game\\|cc|" + m.home + "/.wine",
-                                    "Bottles: SWGB|C:\\Bottled\\|base|" + bottle},
-                       .remembered = bottle + "|C:\\Elsewhere\\",
-                       .ask = true};
      }},
     {"Steam's folder without any prefix",
      [](Machine& m) {
@@ -158,6 +153,12 @@ TEST(FindGameInstalls, EachPrefixIsJudgedWholeAndTheChoiceIsThePlayers) {
 
     const InstallPick pick = PickInstall(installs, expected.remembered);
     EXPECT_EQ(pick.ask, expected.ask);
+    // One remembered that is no longer there counts as none remembered.
+    if (expected.remembered.empty()) {
+      const InstallPick gone = PickInstall(installs, machine.home + "/gone|C:\\Gone\\");
+      EXPECT_EQ(gone.ask, pick.ask);
+      EXPECT_EQ(gone.index, pick.index);
+    }
     EXPECT_EQ(pick.index.has_value(), !installs.empty());
     OpenedGame game;
     const GameInstall* chosen = pick.index ? &installs[*pick.index] : nullptr;
@@ -169,6 +170,83 @@ TEST(FindGameInstalls, EachPrefixIsJudgedWholeAndTheChoiceIsThePlayers) {
     EXPECT_EQ(game.GamePath, chosen->game_path);
     EXPECT_EQ(game.CCPresent, chosen->cc_present);
     EXPECT_TRUE(PathListed(game.GameFiles[kGameExe]));
+  }
+}
+
+struct Names {
+  const char* row;
+  std::string home;      // HOME below the test's folder
+  std::string packages;  // the packages' folder in HOME
+  std::string game;      // the game folder below C:\, as the registry names it
+  std::string temp;      // TMPDIR below the test's folder
+};
+
+const Names kNames[] = {
+    {"latin", "home", "Downloads", "Games\\SWGB", "tmp"},
+    {"packages in ~/Загрузки", "home", "Загрузки", "Games\\SWGB", "tmp"},
+    {"game in C:\\Игры\\SWGB", "home", "Downloads", "Игры\\SWGB", "tmp"},
+    {"home with a name of its own", "Дом Ζήνων", "Downloads", "Games\\SWGB", "tmp"},
+    {"temporary folder", "home", "Downloads", "Games\\SWGB", "Временные 文件 😀"},
+    {"all at once", "家", "Загрузки", "Игры\\Ünïcødé ★\\SWGB", "Временные"},
+};
+
+std::string HostRelative(std::string windows) {
+  for (char& c : windows) c = c == '\\' ? '/' : c;
+  return windows;
+}
+
+TEST(UnicodePathsTest, EveryModInstallsAndComesOffWhateverTheFoldersAreCalled) {
+  for (const Names& names : kNames) {
+    SCOPED_TRACE(names.row);
+    Machine machine(names.home);
+    const std::string& home = machine.home;
+    const std::string temp = machine.dir / names.temp;
+    fixtures::MakeFolders(temp);
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    const std::string prefix = home + "/.wine";
+    const std::string game_path = "C:\\" + names.game + "\\";
+    const fixtures::WinePrefixOptions keys{.cc_game_path = game_path, .base_game_path = game_path};
+    // Wine writes non-ASCII text with \x escapes: no raw UTF-8 byte in the file.
+    ASSERT_EQ(fixtures::BuildSystemReg(keys).find_first_of("\xD0\xE5\xE6"), std::string::npos);
+    ASSERT_FALSE(fixtures::WriteWinePrefix(prefix, keys));
+    ASSERT_FALSE(fixtures::WriteGameFolder(prefix + "/drive_c/" + HostRelative(names.game), {}));
+
+    const std::vector<GameInstall> installs = FindGameInstalls();
+    ASSERT_EQ(installs.size(), 1u);
+    EXPECT_EQ(installs[0].game_path, game_path);
+    OpenedGame game;
+    ASSERT_EQ(OpenGame(&installs[0], game), OpenGameResult::kOpened);
+    ASSERT_TRUE(game.CCPresent);
+    std::map<int, std::string> before;
+    for (int i = 0; i < kGameFileCount; ++i)
+      if (IsGameFileIndex(i)) before[i] = fixtures::ReadAll(HostPath(game.GameFiles[size_t(i)]));
+
+    fixtures::RecordingMessages messages;
+    ModLog log{game.DataPath + "mods.log", {}, {}};
+    ASSERT_FALSE(ReadModLog(log, game.GameFiles, messages));
+    int installed = 0;
+    for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+      if (!mod.valid) continue;
+      const std::string host = home + "/" + names.packages + "/" + mod.file_name;
+      ASSERT_FALSE(fixtures::WriteHostFile(host, fixtures::BuildMpi(mod.package)));
+      // As the file dialog hands it over.
+      const std::string chosen = ProgramPathFromHost(host);
+      ASSERT_TRUE(PathListed(chosen)) << chosen;
+      PackageHeader header;
+      ASSERT_EQ(ReadPackage(chosen, header), PackageRead::kValid) << chosen;
+      EXPECT_FALSE(InstallMod(chosen, header, log, game.GameFiles, true, messages, nullptr))
+          << mod.file_name;
+      ++installed;
+    }
+    EXPECT_EQ(log.ModCount(), installed);
+    EXPECT_NE(fixtures::ReadAll(HostPath(game.GameFiles[kInterfacDrs + kCcOffset])),
+              before[kInterfacDrs + kCcOffset]);
+    EXPECT_NE(fixtures::ReadAll(HostPath(game.GameFiles[kLanguageDll])), before[kLanguageDll]);
+
+    while (log.ModCount() > 0) RemoveLatestMod(log, game.GameFiles, messages);
+    EXPECT_TRUE(messages.boxes.empty()) << messages.boxes.front().text;
+    for (const auto& [index, bytes] : before)
+      EXPECT_TRUE(fixtures::ReadAll(HostPath(game.GameFiles[size_t(index)])) == bytes) << index;
   }
 }
 
