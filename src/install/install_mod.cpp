@@ -1,5 +1,5 @@
 #include <algorithm>
-#include <set>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -90,17 +90,11 @@ class HeldMessages : public Messages {
 // Every game file the mod changed, synced once, so that the log never calls a mod complete whose
 // bytes a power cut could still take.
 std::error_code SyncChangedFiles(const ModLogEntry& entry, const GameFiles& game_files) {
-  std::set<int> changed;
-  for (const FileChange& change : entry.Changes) changed.insert(change.FileIndex);
-  for (const int index : changed) {
-    BinaryFile file;
-    if (auto error = file.Open(game_files[static_cast<size_t>(index)], OpenMode::kReadWrite)) {
-      return error;
-    }
-    if (auto error = file.Sync()) return error;
-    if (auto error = file.Close()) return error;
+  std::array<bool, kGameFileCount> changed{};
+  for (const FileChange& change : entry.Changes) {
+    changed[static_cast<size_t>(change.FileIndex)] = true;
   }
-  return {};
+  return SyncGameFiles(changed, game_files);
 }
 
 }  // namespace
