@@ -1,5 +1,6 @@
 #include "modlog/removal.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <system_error>
@@ -98,20 +99,18 @@ const char* RestoreReplacedFile(const std::string& file, const FileChange& chang
   return nullptr;
 }
 
-const char* RestoreArchiveEntry(const std::string& file, const FileChange& change) {
-  BinaryFile archive;
-  if (auto error = archive.Open(file, OpenMode::kReadWrite)) return ArchiveMessage(error);
+// Puts the entry's old values back through `archive`, opened at its first change.
+const char* RestoreArchiveEntry(BinaryFile& archive, const std::string& file,
+                                const FileChange& change) {
+  if (!archive.is_open()) {
+    if (auto error = archive.Open(file, OpenMode::kReadWrite)) return ArchiveMessage(error);
+  }
   unsigned char old_fields[8];
   StoreI32(old_fields, change.OldOffset);
   StoreI32(old_fields + 4, change.OldSize);
   if (auto error = archive.WriteAt(change.EntryPos + 4, old_fields, sizeof old_fields)) {
     return ArchiveMessage(error);
   }
-  if (auto error = archive.Close()) return ArchiveMessage(error);
-  // Silent, as the cut always was: a longer archive only keeps a tail no entry refers to. An
-  // archive shorter than the recorded length never received the data (a change recorded ahead of
-  // its writing) and is not lengthened with zeros.
-  (void)CutExistingFile(file, change.OldState, Durability::kCallerSyncs);
   return nullptr;
 }
 
@@ -135,13 +134,16 @@ void RemoveLatestMod(ModLog& log, const GameFiles& game_files, Messages& message
   }
   // Newest first, so that repeated changes to one file end at the oldest recorded state.
   std::array<bool, kGameFileCount> written{};
+  std::array<BinaryFile, kGameFileCount> archives;
+  std::array<int32_t, kGameFileCount> cut_to{};
   for (int32_t j = entry.ChangeCount(); j >= 1; --j) {
     const FileChange& change = entry.Changes[j];
     const auto index = static_cast<size_t>(change.FileIndex);
     const char* failure = nullptr;
     switch (plan[static_cast<size_t>(j)]) {
       case Undo::kArchive:
-        failure = RestoreArchiveEntry(game_files[index], change);
+        failure = RestoreArchiveEntry(archives[index], game_files[index], change);
+        cut_to[index] = written[index] ? std::min(cut_to[index], change.OldState) : change.OldState;
         written[index] = true;
         break;
       case Undo::kBackup:
@@ -156,6 +158,18 @@ void RemoveLatestMod(ModLog& log, const GameFiles& game_files, Messages& message
       return;
     }
     log.FileState[index] = change.OldState;
+  }
+  for (size_t index = 0; index < archives.size(); ++index) {
+    if (!archives[index].is_open()) continue;
+    if (auto error = archives[index].Close()) {
+      messages.Error(ArchiveMessage(error));
+      return;
+    }
+    // Once, to the shortest length recorded, where cutting back change by change would end. Silent,
+    // as the cut always was: a longer archive only keeps a tail no entry refers to. An archive
+    // shorter than that never received the data (changes recorded ahead of their writing) and is
+    // not lengthened with zeros.
+    (void)CutExistingFile(game_files[index], cut_to[index], Durability::kCallerSyncs);
   }
   // Each restored file once, after its last change: on disk before its backups go and before the
   // log forgets the mod. Until then every backup is still there to restore from again.
