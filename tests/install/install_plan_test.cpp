@@ -229,6 +229,22 @@ TEST_F(PlanTest, TheFirstFailingRowEndsTheBatchBeforeIt) {
   }
 }
 
+// Payloads of several of the kernel's pieces, appended and replacing a file, come out the same
+// through the buffer alone, the kernel, and the buffer while each piece's writing is started early.
+TEST_F(PlanTest, LargePayloadsInstallAlikeWhateverCopiesThem) {
+  const std::string large = Payload((size_t{20} << 20) + 12345);
+  WritePackage({{1, 1, Ids(kGraphicsDrs)[0], large, {}, {}},
+                {5, 6, 0, large.substr(0, (size_t{9} << 20) + 1), {}, {}}});
+  LayOutGame();
+  const Outcome by_buffer = Install(false, kOnePerSave);
+  ASSERT_FALSE(by_buffer.failed);
+  for (const InstallTuning& tuning :
+       {InstallTuning{}, InstallTuning{4096, int64_t{64} << 20, false, true}}) {
+    LayOutGame();
+    EXPECT_TRUE(Install(false, tuning) == by_buffer) << tuning.kernel_copy;
+  }
+}
+
 // An unfinished install whose changes were recorded but never made leaves the log saying an
 // archive is longer than it is; appending there would leave a hole, so nothing is written.
 TEST_F(PlanTest, AnArchiveRecordedPastItsEndIsRefusedBeforeAnyWrite) {
