@@ -36,6 +36,7 @@ void MakeQuick(tarnwick::bench::Options& options) {
   options.memory_payload = int64_t{16} << 20;
   options.memory_runs = 1;
   options.startup_mods = 100;
+  options.window_runs = 3;
   options.slow_counts = {100, 400};
   options.plan_counts = {400, 1600};
   options.plan_runs = 3;
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
   tarnwick::bench::Options options;
   options.self = ThisProgram();
   options.slow_sync_shim = TARNWICK_SLOW_SYNC_SHIM;
+  options.window_program = TARNWICK_BENCH_WINDOW;
   std::string only;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -24,6 +24,7 @@
 #include "writers/drs_writer.h"
 #include "writers/game_folder.h"
 #include "writers/mpi_writer.h"
+#include "writers/sandbox.h"
 
 namespace tarnwick::bench {
 namespace {
@@ -210,6 +211,29 @@ bool InstallAndRemove(BenchGame& game, const std::string& package_path, const Pa
   return true;
 }
 
+namespace {
+
+// The game a child works on: the files and log of the folder at `root`.
+struct ChildGame {
+  explicit ChildGame(const std::string& root)
+      : folder(root.back() == '/' ? root : root + "/"),
+        files(MakeGameFiles(folder, folder + "data/")) {
+    log.LogPath = folder + "data/mods.log";
+  }
+  std::string folder;
+  GameFiles files;
+  ModLog log;
+};
+
+// A child's timed step ends by writing its seconds where the peak would go.
+bool WriteSeconds(const std::string& path, double seconds) {
+  std::ofstream out(path, std::ios::trunc);
+  out << seconds << "\n";
+  return static_cast<bool>(out.flush());
+}
+
+}  // namespace
+
 int RunChildMode(const std::string& mode, const std::string& first, const std::string& second,
                  const std::string& peak_file) {
   int result = 4;
@@ -230,6 +254,14 @@ int RunChildMode(const std::string& mode, const std::string& first, const std::s
     result = mode == "hash"
                  ? (HashFile(first, buffer, hash, &length) ? 1 : 0)
                  : (KeepPackage(LedgerPathsFor(second + "mods.log"), first, buffer, hash) ? 1 : 0);
+  } else if (mode == "remove") {
+    // The newest mod of the game at `first` taken off; `second` is unused.
+    ChildGame game(first);
+    fixtures::RecordingMessages messages;
+    const Clock::time_point start = Clock::now();
+    RemoveLatestMod(game.log, game.files, messages);
+    const double seconds = SecondsSince(start);
+    return !WriteSeconds(peak_file, seconds) || !messages.boxes.empty() ? 1 : 0;
   } else if (mode == "install-before" || mode == "install-after" ||
              mode.rfind("install-tuned:", 0) == 0) {
     InstallTuning tuning = mode == "install-before" ? kBefore : InstallTuning{};
@@ -239,33 +271,25 @@ int RunChildMode(const std::string& mode, const std::string& first, const std::s
       tuning.batch_resources = static_cast<int>(resources);
       tuning.batch_bytes = bytes;
     }
-    const std::string folder = first.back() == '/' ? first : first + "/";
-    const GameFiles files = MakeGameFiles(folder, folder + "data/");
-    ModLog log;
-    log.LogPath = folder + "data/mods.log";
+    ChildGame game(first);
     fixtures::RecordingMessages messages;
     PackageHeader header;
     if (ReadPackage(second, header) != PackageRead::kValid) return 2;
     const Clock::time_point start = Clock::now();
     const bool failed =
-        InstallModTuned(second, header, log, files, false, messages, nullptr, tuning);
+        InstallModTuned(second, header, game.log, game.files, false, messages, nullptr, tuning);
     const double seconds = SecondsSince(start);
-    std::ofstream out(peak_file, std::ios::trunc);
-    out << seconds << "\n";
-    return failed || !messages.boxes.empty() || !out.flush() ? 1 : 0;
+    return !WriteSeconds(peak_file, seconds) || failed || !messages.boxes.empty() ? 1 : 0;
   } else if (mode == "idle" || mode == "install") {
-    const std::string folder = first.back() == '/' ? first : first + "/";
-    const GameFiles files = MakeGameFiles(folder, folder + "data/");
-    ModLog log;
-    log.LogPath = folder + "data/mods.log";
+    ChildGame game(first);
     fixtures::RecordingMessages messages;
     PackageHeader header;
     if (ReadPackage(second, header) != PackageRead::kValid) {
       result = 2;
     } else if (mode == "idle") {
-      result = ReadModLog(log, files, messages) ? 3 : 0;
+      result = ReadModLog(game.log, game.files, messages) ? 3 : 0;
     } else {
-      result = InstallMod(second, header, log, files, false, messages, nullptr) ||
+      result = InstallMod(second, header, game.log, game.files, false, messages, nullptr) ||
                        !messages.boxes.empty()
                    ? 1
                    : 0;
@@ -377,8 +401,11 @@ bool RunLargeResource(const Options& options) {
     std::printf("| %s | %.3f | %.0f | %.2f | %.2f |\n", step, seconds, mib / seconds,
                 seconds / m_cp, seconds / m_cp_sync);
   };
-  line("InstallMod after: kernel copy, the archive synced before the last save", m_install);
-  line("InstallMod after, without that sync", m_unsynced);
+  line(
+      "InstallMod after: kernel copy, each 8 MiB piece's writing started as it is copied, the "
+      "archive synced before the last save",
+      m_install);
+  line("InstallMod after, neither started nor synced", m_unsynced);
   line("InstallMod before: 64000-byte buffer, nothing synced but the log", m_before);
   line("cp of the package", m_cp);
   line("cp of the package, then fsync of the copy", m_cp_sync);
@@ -386,7 +413,8 @@ bool RunLargeResource(const Options& options) {
   std::printf("| RemoveLatestMod | %.4f | | | |\n", Median(remove));
   std::printf(
       "\nInstall (after) minus cp + sync: %+.1f ms; the install also reads the log and the "
-      "directory, saves the log twice and updates the entry. Longest wait between two progress "
+      "directory, saves the log twice (two syncs each) and updates the entry, while the disk "
+      "writes the pieces already copied. Longest wait between two progress "
       "reports: %.3f s "
       "(%.0f reports a second at least, one per 8 MiB piece, whatever the payload's size).\n\n",
       Ms(m_install - m_cp_sync), longest_gap, 1.0 / std::max(longest_gap, 1e-6));
@@ -870,6 +898,111 @@ bool RunHashingPeak(const Options& options) {
   return true;
 }
 
+namespace {
+
+// Environment variables set for the children started meanwhile, put back as they were after.
+class ScopedEnvironment {
+ public:
+  void Set(const std::string& name, const std::string& value) {
+    const char* old = std::getenv(name.c_str());
+    saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  ~ScopedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->was_set) {
+        ::setenv(it->name.c_str(), it->value.c_str(), 1);
+      } else {
+        ::unsetenv(it->name.c_str());
+      }
+    }
+  }
+
+ private:
+  struct Saved {
+    std::string name;
+    bool was_set = false;
+    std::string value;
+  };
+  std::vector<Saved> saved_;
+};
+
+// The window's start-up with no mod installed and with the mods of `log_bytes`, each run a fresh
+// process, the two alternately so that a slow spell of the shared machine hits both alike. On Qt's
+// offscreen platform, and on the screen DISPLAY names when there is one.
+bool RunWindowStartUp(const Options& options, const std::string& log_bytes) {
+  if (options.window_program.empty()) return true;
+  const std::string folder = FreshFolder(options.scratch + "/window");
+  const std::string prefix = folder + "prefix";
+  if (auto error = fixtures::WriteSandbox(prefix, {})) {
+    return Fail("cannot write the game for the window: " + error.message());
+  }
+  std::string game = prefix + "/drive_c/";
+  for (const char c : std::string_view(fixtures::kGameFolderPath).substr(3)) {
+    game += c == '\\' ? '/' : c;
+  }
+  const std::string log_path = game + fixtures::kDataFolderOnDisk + "/mods.log";
+  const std::string result_file = folder + "seconds";
+  ScopedEnvironment environment;
+  environment.Set("HOME", FreshFolder(folder + "home"));
+  environment.Set("XDG_CONFIG_HOME", FreshFolder(folder + "config"));
+  environment.Set("WINEPREFIX", prefix);
+
+  std::vector<std::string> platforms = {"offscreen"};
+  const char* display = std::getenv("DISPLAY");
+  if (display != nullptr && *display != '\0') platforms.push_back("xcb");
+  struct Times {
+    std::vector<double> window, launch;
+  };
+  std::printf("### The window's start-up with none and with %d installed mods\n\n",
+              options.startup_mods);
+  std::printf(
+      "Each start is a process of its own (`bench/window_child.cpp`), none and %d mods x %d "
+      "changes alternately, %d runs each (median). Window: from the main window's construction "
+      "through `Form_Load` (finding the game, reading the log, filling the list) and show to the "
+      "first paint of the list. Launch to paint: from starting the process (loading Qt, its "
+      "application object) to that paint.\n\n",
+      options.startup_mods, options.startup_changes, options.window_runs);
+  std::printf(
+      "| Platform | window ms, none | with mods | ratio | launch to paint ms, none | with mods | "
+      "ratio |\n|---|---:|---:|---:|---:|---:|---:|\n");
+  for (const std::string& platform : platforms) {
+    environment.Set("QT_QPA_PLATFORM", platform);
+    Times times[2];  // none, with the mods
+    for (int run = 0; run < options.window_runs; ++run) {
+      for (int with_mods = 0; with_mods < 2; ++with_mods) {
+        if (with_mods == 0) {
+          (void)::unlink(log_path.c_str());
+        } else if (auto error = fixtures::WriteHostFile(log_path, log_bytes)) {
+          return Fail("cannot write the window's log: " + error.message());
+        }
+        const std::string launched = std::to_string(Clock::now().time_since_epoch().count());
+        const ChildRun child = RunChild({options.window_program, result_file, launched});
+        if (!child.started || child.exit_code != 0) {
+          return Fail("the window did not start on " + platform);
+        }
+        double window = 0, application = 0, launch = 0;
+        if (std::sscanf(ReadFileBytes(result_file).c_str(), "%lf %lf %lf", &window, &application,
+                        &launch) != 3) {
+          return Fail("the window's start-up wrote no times");
+        }
+        times[with_mods].window.push_back(window);
+        times[with_mods].launch.push_back(launch);
+      }
+    }
+    const double window[2] = {Median(times[0].window), Median(times[1].window)};
+    const double launch[2] = {Median(times[0].launch), Median(times[1].launch)};
+    std::printf("| %s | %.1f | %.1f | %.2f | %.1f | %.1f | %.2f |\n", platform.c_str(),
+                Ms(window[0]), Ms(window[1]), window[1] / window[0], Ms(launch[0]), Ms(launch[1]),
+                launch[1] / launch[0]);
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
 bool RunStartUp(const Options& options) {
   const std::string folder = FreshFolder(options.scratch + "/startup");
   const std::string data = FreshFolder(folder + "data");
@@ -915,7 +1048,7 @@ bool RunStartUp(const Options& options) {
               Ms(Median(lists)), static_cast<double>(list_size) / 1024.0,
               Ms(Median(reads) + Median(lists)));
   std::fflush(stdout);
-  return true;
+  return RunWindowStartUp(options, ReadFileBytes(log.LogPath));
 }
 
 bool RunSlowStorage(const Options& options) {
@@ -933,6 +1066,8 @@ bool RunSlowStorage(const Options& options) {
     int count = 0;
     double seconds[2] = {0, 0};  // before, after
     long syncs[2] = {0, 0};
+    double remove_seconds = 0;  // of the mod the "after" install made
+    long remove_syncs = 0;
   };
   std::vector<Row> rows;
   for (const int count : options.slow_counts) {
@@ -943,25 +1078,35 @@ bool RunSlowStorage(const Options& options) {
             fixtures::WriteHostFile(package_path, BuildSmallPackage(archive.ids, count, size))) {
       return Fail("cannot write the package: " + error.message());
     }
-    for (int which = 0; which < 2; ++which) {
+    // A child under the shim: its seconds and syncs, or false.
+    const auto slow_child = [&](const char* mode, double* seconds, long* syncs) {
       ::sync();
       ::setenv("LD_PRELOAD", options.slow_sync_shim.c_str(), 1);
       ::setenv("TARNWICK_SYNC_REPORT", sync_file.c_str(), 1);
       const ChildRun run =
-          RunChild({options.self, "--child", which == 0 ? "install-before" : "install-after",
-                    game.root, package_path, result_file});
+          RunChild({options.self, "--child", mode, game.root, package_path, result_file});
       ::unsetenv("LD_PRELOAD");
       ::unsetenv("TARNWICK_SYNC_REPORT");
-      if (!run.started || run.exit_code != 0) return Fail("the slow-storage install failed");
-      row.seconds[which] = std::strtod(ReadFileBytes(result_file).c_str(), nullptr);
-      row.syncs[which] = std::strtol(ReadFileBytes(sync_file).c_str(), nullptr, 10);
-
+      if (!run.started || run.exit_code != 0) return false;
+      *seconds = std::strtod(ReadFileBytes(result_file).c_str(), nullptr);
+      *syncs = std::strtol(ReadFileBytes(sync_file).c_str(), nullptr, 10);
+      return true;
+    };
+    for (int which = 0; which < 2; ++which) {
+      if (!slow_child(which == 0 ? "install-before" : "install-after", &row.seconds[which],
+                      &row.syncs[which])) {
+        return Fail("the slow-storage install failed");
+      }
       fixtures::RecordingMessages messages;
       if (ReadModLog(game.log, game.files, messages) || game.log.ModCount() != 1 ||
           game.log.Mods[1].ChangeCount() != count) {
         return Fail("the slow-storage install did not record its changes");
       }
-      RemoveLatestMod(game.log, game.files, messages);
+      if (which == 0) {
+        RemoveLatestMod(game.log, game.files, messages);
+      } else if (!slow_child("remove", &row.remove_seconds, &row.remove_syncs)) {
+        return Fail("the slow-storage removal failed");
+      }
       if (!messages.boxes.empty() || ReadFileBytes(game.archive()) != archive.bytes) {
         return Fail("the slow-storage removal did not restore the archive");
       }
@@ -1041,14 +1186,17 @@ bool RunSlowStorage(const Options& options) {
   std::printf(
       "The install runs as a child with `bench/slow_fsync_shim.cpp` preloaded: each fsync and "
       "fdatasync sleeps 10 ms before it syncs, as on an SD card, and is counted. %d-byte "
-      "resources into the archive of %d entries; one run each.\n\n",
+      "resources into the archive of %d entries; one run each. The removal is that of the "
+      "mod the \"after\" install made, under the same shim.\n\n",
       size, options.archive_entries);
   std::printf(
-      "| Resources | before s | before syncs | after s | after syncs | before / after |\n"
-      "|---:|---:|---:|---:|---:|---:|\n");
+      "| Resources | before s | before syncs | after s | after syncs | before / after "
+      "| removal s | removal syncs |\n"
+      "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const Row& row : rows) {
-    std::printf("| %d | %.2f | %ld | %.3f | %ld | %.0fx |\n", row.count, row.seconds[0],
-                row.syncs[0], row.seconds[1], row.syncs[1], row.seconds[0] / row.seconds[1]);
+    std::printf("| %d | %.2f | %ld | %.3f | %ld | %.0fx | %.3f | %ld |\n", row.count,
+                row.seconds[0], row.syncs[0], row.seconds[1], row.syncs[1],
+                row.seconds[0] / row.seconds[1], row.remove_seconds, row.remove_syncs);
   }
   std::printf(
       "\n### The bounds of a batch\n\nThe same install with other bounds (the other bound "

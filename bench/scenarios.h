@@ -27,6 +27,8 @@ struct Options {
   int memory_runs = 3;
   int startup_mods = 1000;
   int startup_changes = 10;
+  std::string window_program;  // times the window's start-up in a process of its own
+  int window_runs = 11;
   std::string slow_sync_shim;  // the LD_PRELOAD library that makes each sync take 10 ms
   std::vector<int> slow_counts = {100, 1000, 4000};
   std::vector<int> plan_counts = {4000, 16000};
@@ -79,9 +81,9 @@ struct RoundTrip {
 
 // The child side of the memory runs, which writes its peak resident memory to `peak_file`:
 // "install" installs the package `second` into the game at `first` ("install-before" and
-// "install-after" the same, tuned so, writing the install's seconds instead of the peak); "idle"
-// only reads the package and the log; "touch" holds `first` MiB of touched memory. Exit code 0 when
-// it did what was asked.
+// "install-after" the same, tuned so, writing the install's seconds instead of the peak; "remove"
+// takes the newest mod off, writing its seconds); "idle" only reads the package and the log;
+// "touch" holds `first` MiB of touched memory. Exit code 0 when it did what was asked.
 [[nodiscard]] int RunChildMode(const std::string& mode, const std::string& first,
                                const std::string& second, const std::string& peak_file);
 

@@ -68,9 +68,38 @@ class WrappingButton : public QPushButton {
   }
 };
 
+// A label that remembers the height it last fitted its text to. The list of installed mods is
+// fitted when it is filled and again when the window first shows, at the same width; with a
+// thousand names each fitting lays out every one of them.
+class FittingLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  int heightForWidth(int width) const override {
+    if (width != fitted_width_ || text() != fitted_text_) {
+      fitted_height_ = QLabel::heightForWidth(width);
+      fitted_width_ = width;
+      fitted_text_ = text();
+    }
+    return fitted_height_;
+  }
+
+ protected:
+  // A new font, style or anything else that may move the text's lines.
+  void changeEvent(QEvent* event) override {
+    fitted_width_ = -1;
+    QLabel::changeEvent(event);
+  }
+
+ private:
+  mutable int fitted_width_ = -1;
+  mutable int fitted_height_ = 0;
+  mutable QString fitted_text_;
+};
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font,
                   bool wraps) {
-  auto* label = new QLabel(text, parent);
+  auto* label = new FittingLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setFont(font);
   label->setWordWrap(wraps);
@@ -330,12 +359,19 @@ void InstallerForm::UpdateModBox() {
   // The last name's line end would show as an empty line between the list and its button.
   if (shown.endsWith(QLatin1Char('\n'))) shown.chop(1);
   SetWrappedText(mods_installed_box_, shown);
+  ClipList();
   box = PlacedAt(mods_installed_box_);
 
   TwipRect remove = PlacedAt(remove_button_);
   remove.top = box.top + box.height;
   if (remove.top + remove.height > outer_height) remove.top = outer_height - remove.height;
   Place(remove_button_, remove);
+}
+
+void InstallerForm::ClipList() {
+  const TwipRect box = PlacedAt(mods_installed_box_);
+  const int inside = std::max(client_->height() - ToPixels(box.top), 0);
+  mods_installed_box_->resize(ToPixels(box.width), std::min(ToPixels(box.height), inside));
 }
 
 void InstallerForm::PlaceLine1() {
@@ -360,6 +396,7 @@ void InstallerForm::Form_Resize() {
   }
   if (remove.top + remove.height > inner_height) remove.top = inner_height - remove.height;
   Place(remove_button_, remove);
+  ClipList();
 }
 
 bool InstallerForm::eventFilter(QObject* watched, QEvent* event) {

@@ -96,6 +96,10 @@ class InstallerForm : public QMainWindow {
   // "What it changes…" is offered while a package is chosen and not yet installed.
   void OfferChanges(bool offered);
   void PlaceLine1();
+  // The list keeps the height its names need (its placed twips), but as a widget it ends at the
+  // bottom of the window's inside: a label lays out all of its text each time it paints, and
+  // below that edge nothing of it shows.
+  void ClipList();
   QAction* AddToolsItem(const char* name, const QString& text, void (InstallerForm::*handler)());
   void SetTitleSuffix();
   // Takes the opened game and its log as the window's state, as start-up leaves it.

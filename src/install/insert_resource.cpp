@@ -40,7 +40,8 @@ HandlerOutcome RecordAndApply(InstallContext& context, ArchivePlanner& planner,
                        context.progress,
                        context.bytes_copied,
                        {},
-                       context.kernel_copy};
+                       context.kernel_copy,
+                       context.write_out};
     BinaryFile& archive = planner.File(change.FileIndex);
     TraceLog("Adding to DRS");
     TraceLog(" Seeking DRS to", change.OldState);

@@ -39,6 +39,7 @@ struct InstallContext {
   int64_t* bytes_copied;    // running total for progress
   std::error_code error;    // set with kError
   bool kernel_copy = true;  // payloads may be copied inside the kernel where it can
+  bool write_out = false;   // the copy will be synced: large payloads start their writing early
 };
 
 // The error outcome, with what failed (an empty code: the mod log could not be saved).
@@ -62,7 +63,7 @@ struct InstallTuning {
   int batch_resources = 4096;
   int64_t batch_bytes = int64_t{64} << 20;
   bool kernel_copy = true;
-  bool sync_data = true;
+  bool sync_data = true;  // and, with it, large payloads start their writing to disk as they go
 };
 [[nodiscard]] bool InstallModTuned(const std::string& package_path, const PackageHeader& header,
                                    ModLog& log, const GameFiles& game_files, bool cc_present,

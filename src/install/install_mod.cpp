@@ -1,5 +1,5 @@
 #include <algorithm>
-#include <set>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -90,17 +90,11 @@ class HeldMessages : public Messages {
 // Every game file the mod changed, synced once, so that the log never calls a mod complete whose
 // bytes a power cut could still take.
 std::error_code SyncChangedFiles(const ModLogEntry& entry, const GameFiles& game_files) {
-  std::set<int> changed;
-  for (const FileChange& change : entry.Changes) changed.insert(change.FileIndex);
-  for (const int index : changed) {
-    BinaryFile file;
-    if (auto error = file.Open(game_files[static_cast<size_t>(index)], OpenMode::kReadWrite)) {
-      return error;
-    }
-    if (auto error = file.Sync()) return error;
-    if (auto error = file.Close()) return error;
+  std::array<bool, kGameFileCount> changed{};
+  for (const FileChange& change : entry.Changes) {
+    changed[static_cast<size_t>(change.FileIndex)] = true;
   }
-  return {};
+  return SyncGameFiles(changed, game_files);
 }
 
 }  // namespace
@@ -144,6 +138,23 @@ bool InstallModTuned(const std::string& package_path, const PackageHeader& heade
   TraceLog("", header.resourceCount, " resources");
   ProgressScope progress_scope(progress, std::max(resource_count, 0));
   int64_t bytes_copied = 0;
+  // What the handlers are lent for row `number`; their boxes go to `boxes`.
+  const auto context_for = [&](int number, const ResourceEntry& resource, Messages& boxes) {
+    return InstallContext{package,
+                          package_length,
+                          buffer,
+                          number,
+                          resource,
+                          log,
+                          game_files,
+                          cc_present,
+                          boxes,
+                          progress,
+                          &bytes_copied,
+                          {},
+                          tuning.kernel_copy,
+                          tuning.sync_data};
+  };
   const auto end_at = [&messages](const InstallContext& context, HandlerOutcome outcome) {
     switch (outcome) {
       case HandlerOutcome::kInvalidPackage:
@@ -159,10 +170,7 @@ bool InstallModTuned(const std::string& package_path, const PackageHeader& heade
     const ResourceEntry& row = header.resources[i];
     if (!IsArchiveResource(row)) {
       // Their backups and temporary sprites must exist before they are recorded: one save each.
-      InstallContext context{
-          package,           package_length, buffer,   i,        row,           log,
-          game_files,        cc_present,     messages, progress, &bytes_copied, {},
-          tuning.kernel_copy};
+      InstallContext context = context_for(i, row, messages);
       const HandlerOutcome outcome = Dispatch(context);
       if (outcome != HandlerOutcome::kDone) return end_at(context, outcome);
       TraceLog("Finished doing that resource");
@@ -185,10 +193,7 @@ bool InstallModTuned(const std::string& package_path, const PackageHeader& heade
           (!batch.empty() && batch_bytes + std::max(next.dataLength, 0) > tuning.batch_bytes)) {
         break;
       }
-      InstallContext context{
-          package,           package_length, buffer, j,        next,          log,
-          game_files,        cc_present,     held,   progress, &bytes_copied, {},
-          tuning.kernel_copy};
+      InstallContext context = context_for(j, next, held);
       PlannedChange planned = planner.PlanInsert(context);
       if (planned.kind == PlannedKind::kRefused) {
         refused = std::move(planned);
@@ -199,10 +204,7 @@ bool InstallModTuned(const std::string& package_path, const PackageHeader& heade
       // The next row must read this archive's header again, after the write.
       if (planner.stale()) break;
     }
-    InstallContext context{
-        package,           package_length, buffer,   i,        row,           log,
-        game_files,        cc_present,     messages, progress, &bytes_copied, {},
-        tuning.kernel_copy};
+    InstallContext context = context_for(i, row, messages);
     if (batch.empty()) {
       // The row fails as the first of its batch, as it would on its own.
       (void)planner.CloseAll();

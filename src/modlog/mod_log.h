@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 #include "common/game_files.h"
 #include "common/one_based.h"
@@ -46,6 +47,11 @@ struct ModLog {
 
 // The backup of a replaced game file: its full path, ".", the number as three digits.
 [[nodiscard]] std::string BackupPath(const std::string& game_file, int32_t number);
+
+// Syncs each game file marked in `which`, once: the changes made to them are on disk before a log
+// saved afterwards relies on them. The first failure ends it.
+[[nodiscard]] std::error_code SyncGameFiles(const std::array<bool, kGameFileCount>& which,
+                                            const GameFiles& game_files);
 
 // Cuts (or extends) an existing file to `length` bytes from its start. Silent: a missing or
 // locked file is left as it is.

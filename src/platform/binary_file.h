@@ -47,6 +47,7 @@ class BinaryFile {
  private:
   friend std::error_code KernelCopy(BinaryFile& from, BinaryFile& to, int64_t count,
                                     int64_t* moved);
+  friend void StartWriteOut(BinaryFile& file, int64_t position, int64_t count);
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else

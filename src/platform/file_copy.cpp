@@ -11,7 +11,8 @@ namespace {
 
 constexpr size_t kBlock = 64000;
 
-[[nodiscard]] std::error_code CopyContent(BinaryFile& source, BinaryFile& target) {
+[[nodiscard]] std::error_code CopyContent(BinaryFile& source, BinaryFile& target,
+                                          Durability durability) {
   int64_t remaining = 0;
   if (auto error = source.Length(&remaining)) return error;
   std::vector<unsigned char> buffer(kBlock);
@@ -22,19 +23,22 @@ constexpr size_t kBlock = 64000;
     if (auto error = target.Write(buffer.data(), block)) return error;
     remaining -= static_cast<int64_t>(block);
   }
-  if (auto error = target.Sync()) return error;
+  if (durability == Durability::kSynced) {
+    if (auto error = target.Sync()) return error;
+  }
   return target.Close();
 }
 
 }  // namespace
 
-std::error_code CopyFileOver(const std::string& from, const std::string& to) {
+std::error_code CopyFileOver(const std::string& from, const std::string& to,
+                             Durability durability) {
   BinaryFile source;
   BinaryFile target;
   if (auto error = source.Open(from, OpenMode::kRead)) return error;
   if (IsSameFile(from, to)) return std::error_code(EINVAL, std::generic_category());
   if (auto error = target.Open(to, OpenMode::kCreate)) return error;
-  return CopyContent(source, target);
+  return CopyContent(source, target, durability);
 }
 
 std::error_code CreateFileAnew(const std::string& path, BinaryFile& file) {
@@ -48,7 +52,7 @@ std::error_code CopyToNewFile(const std::string& from, const std::string& to) {
   BinaryFile target;
   if (auto error = source.Open(from, OpenMode::kRead)) return error;
   if (auto error = CreateFileAnew(to, target)) return error;
-  std::error_code error = CopyContent(source, target);
+  std::error_code error = CopyContent(source, target, Durability::kSynced);
   if (!error) error = SyncFolderOf(to);
   if (error) {
     (void)target.Close();

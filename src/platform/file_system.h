@@ -24,9 +24,15 @@ namespace tarnwick {
 // Whether anything stands at the name: a file, a folder, or a link, even one that leads nowhere.
 [[nodiscard]] bool NameTaken(const std::string& path);
 
+// Whether a change to an existing file is on disk when the call returns, or left to the system for
+// the caller to sync once, after its last change to the file and before anything relies on it.
+enum class Durability { kSynced, kCallerSyncs };
+
 // Copies a whole file over another (created, or truncated and rewritten through a link that stands
-// at `to`, so that a linked game file stays a link) and makes the copy durable before it returns.
-[[nodiscard]] std::error_code CopyFileOver(const std::string& from, const std::string& to);
+// at `to`, so that a linked game file stays a link), durable before it returns unless the caller
+// syncs.
+[[nodiscard]] std::error_code CopyFileOver(const std::string& from, const std::string& to,
+                                           Durability durability = Durability::kSynced);
 
 // Makes a new file at `path`: whatever stands at the name goes first (a link itself, never what it
 // points to), then the file is created exclusively, so that nothing planted there can redirect
@@ -60,8 +66,10 @@ namespace tarnwick {
 [[nodiscard]] std::error_code TruncateExistingFile(const std::string& path, int64_t length);
 
 // As TruncateExistingFile, but only ever shortens: a file already no longer than `length` keeps its
-// length, so no hole of zeros appears at its end.
-[[nodiscard]] std::error_code CutExistingFile(const std::string& path, int64_t length);
+// length, so no hole of zeros appears at its end. Durable before it returns unless the caller
+// syncs.
+[[nodiscard]] std::error_code CutExistingFile(const std::string& path, int64_t length,
+                                              Durability durability = Durability::kSynced);
 
 // A file-size limit (RLIMIT_FSIZE) then fails the write like a full disk instead of ending the
 // program with SIGXFSZ. Called once at start; nothing to do on Windows.

@@ -98,8 +98,9 @@ bool NameTaken(const std::string& path) {
 namespace {
 
 // Opens an existing ordinary file (through a link, as any writer of the game's files), sets its
-// length (only shorter ones when `shorten_only`) and syncs what changed.
-std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool shorten_only) {
+// length (only shorter ones when `shorten_only`) and syncs what changed unless the caller will.
+std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool shorten_only,
+                                   Durability durability) {
   if (length < 0) return make_error_code(FileError::kOutOfRange);
   const int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return LastError();
@@ -110,7 +111,10 @@ std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool
   } else if (!S_ISREG(info.st_mode)) {
     error = make_error_code(FileError::kNotOrdinaryFile);
   } else if (!shorten_only || info.st_size > static_cast<off_t>(length)) {
-    if (::ftruncate(fd, static_cast<off_t>(length)) != 0 || ::fsync(fd) != 0) error = LastError();
+    if (::ftruncate(fd, static_cast<off_t>(length)) != 0 ||
+        (durability == Durability::kSynced && ::fsync(fd) != 0)) {
+      error = LastError();
+    }
   }
   if (::close(fd) != 0 && !error && errno != EINTR) error = LastError();
   return error;
@@ -119,11 +123,11 @@ std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool
 }  // namespace
 
 std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
-  return ResizeExistingFile(path, length, false);
+  return ResizeExistingFile(path, length, false, Durability::kSynced);
 }
 
-std::error_code CutExistingFile(const std::string& path, int64_t length) {
-  return ResizeExistingFile(path, length, true);
+std::error_code CutExistingFile(const std::string& path, int64_t length, Durability durability) {
+  return ResizeExistingFile(path, length, true, durability);
 }
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }

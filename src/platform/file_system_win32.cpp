@@ -131,7 +131,8 @@ bool NameTaken(const std::string& path) {
 
 namespace {
 
-std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool shorten_only) {
+std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool shorten_only,
+                                   Durability durability) {
   if (length < 0) return make_error_code(FileError::kOutOfRange);
   // No sharing: a file that the game holds open must fail here rather than be cut under it.
   HANDLE file = ::CreateFileW(WidePath(HostPath(path)).c_str(), GENERIC_WRITE, 0, nullptr,
@@ -145,7 +146,7 @@ std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool
     error = LastError();
   } else if (!shorten_only || size.QuadPart > length) {
     if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file) ||
-        !::FlushFileBuffers(file)) {
+        (durability == Durability::kSynced && !::FlushFileBuffers(file))) {
       error = LastError();
     }
   }
@@ -156,11 +157,11 @@ std::error_code ResizeExistingFile(const std::string& path, int64_t length, bool
 }  // namespace
 
 std::error_code TruncateExistingFile(const std::string& path, int64_t length) {
-  return ResizeExistingFile(path, length, false);
+  return ResizeExistingFile(path, length, false, Durability::kSynced);
 }
 
-std::error_code CutExistingFile(const std::string& path, int64_t length) {
-  return ResizeExistingFile(path, length, true);
+std::error_code CutExistingFile(const std::string& path, int64_t length, Durability durability) {
+  return ResizeExistingFile(path, length, true, durability);
 }
 
 void IgnoreFileSizeSignal() {}

@@ -15,4 +15,10 @@ namespace tarnwick {
 [[nodiscard]] std::error_code KernelCopy(BinaryFile& from, BinaryFile& to, int64_t count,
                                          int64_t* moved);
 
+// Starts writing `count` bytes of `file` from `position` out to the disk and returns without
+// waiting (sync_file_range on Linux), so that the sync that makes them durable later finds most of
+// them written while the copy went on. Only a hint: nothing is promised until that sync, and where
+// the system has no such call it does nothing.
+void StartWriteOut(BinaryFile& file, int64_t position, int64_t count);
+
 }  // namespace tarnwick

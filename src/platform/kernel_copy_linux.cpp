@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +33,13 @@ std::error_code KernelCopy(BinaryFile& from, BinaryFile& to, int64_t count, int6
     to.position_ = out;
   }
   return {};
+}
+
+void StartWriteOut(BinaryFile& file, int64_t position, int64_t count) {
+  if (file.fd_ < 0 || position < 0 || count <= 0) return;
+  // Advisory: a file system that cannot start it early leaves the bytes to the sync.
+  (void)::sync_file_range(file.fd_, static_cast<off_t>(position), static_cast<off_t>(count),
+                          SYNC_FILE_RANGE_WRITE);
 }
 
 }  // namespace tarnwick

@@ -407,10 +407,19 @@ class WindowTest : public QObject {
     QCOMPARE(RemoveTop(), three.top + three.height);
 
     // A list longer than the window: the button stays inside it.
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < 60; ++i)
       log.Mods.push_back({.Name = "Mod " + std::to_string(i), .Changes = {}});
     form_->UpdateModBox();
     QCOMPARE(RemoveTop(), ToTwips(form_->frameGeometry().height()) - 375);
+    // The list keeps the height of all its names; only what lies inside the window is painted,
+    // and growing the window (even at a width the list keeps) shows more of it.
+    const TwipRect long_list = PlacedAt(form_->ModsInstalledBox());
+    QCOMPARE(long_list.height, FittedHeight(form_->ModsInstalledBox(), long_list.width));
+    QCOMPARE(form_->ModsInstalledBox()->geometry().bottom() + 1, 231);
+    ShowResized(200, 600);
+    QCOMPARE(PlacedAt(form_->ModsInstalledBox()), long_list);
+    QCOMPARE(form_->ModsInstalledBox()->geometry().bottom() + 1, 600);
+    QVERIFY(ToPixels(long_list.height) > 600);
   }
 
   void followsResizes() {

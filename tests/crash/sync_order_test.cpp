@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -98,15 +99,24 @@ TEST_F(SyncOrder, EachBackupAndItsFolderEntryAreOnDiskBeforeTheLogThatRecordsIt)
   EXPECT_GT(saves, backups);
 }
 
-TEST_F(SyncOrder, EveryRestoredGameFileIsOnDiskBeforeTheLogForgetsTheMod) {
+// Every restored game file is synced once, after its last change (however many changes of the mod
+// it undoes), before any backup goes and before the log forgets the mod.
+TEST_F(SyncOrder, EveryRestoredGameFileIsSyncedOnceBeforeItsBackupsGoAndTheLogForgetsTheMod) {
   Restore(pristine_);
   ASSERT_EQ(Drive("install"), 0);
   const std::vector<Call> calls = Recorded("remove");
   size_t save = calls.size();
+  size_t first_unlink = calls.size();
+  int backups_gone = 0;
   for (size_t i = 0; i < calls.size(); ++i) {
     if (IsLogSave(calls[i])) save = i;
+    if (calls[i].name == "unlink" && IsBackup(calls[i].path)) {
+      first_unlink = std::min(first_unlink, i);
+      ++backups_gone;
+    }
   }
   ASSERT_LT(save, calls.size());
+  EXPECT_EQ(backups_gone, 3);
   int restored = 0;
   for (int index = 0; index < kGameFileCount; ++index) {
     if (!IsGameFileIndex(index)) continue;
@@ -115,9 +125,15 @@ TEST_F(SyncOrder, EveryRestoredGameFileIsOnDiskBeforeTheLogForgetsTheMod) {
     for (size_t i = 0; i < save; ++i) changed = changed || Changes(calls[i], path);
     if (!changed) continue;
     ++restored;
-    EXPECT_TRUE(SyncedBefore(calls, path, 0, save)) << path;
+    EXPECT_TRUE(SyncedBefore(calls, path, 0, std::min(save, first_unlink))) << path;
+    EXPECT_EQ(
+        std::count_if(calls.begin(), calls.end(),
+                      [&](const Call& call) { return call.name == "fsync" && call.path == path; }),
+        1)
+        << path;
   }
-  // graphics, graphics_x1, gamedata_x1, interfac_x1, sounds_x1, language.dll, genie_x1.dat
+  // graphics, graphics_x1, gamedata_x1, interfac_x1, sounds_x1, language.dll (restored twice),
+  // genie_x1.dat
   EXPECT_EQ(restored, 7);
   ExpectPristine("the recorded removal");
 }

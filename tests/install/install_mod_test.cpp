@@ -161,6 +161,22 @@ TEST_F(InstallModTest, RandomPackagesInstallAsPlanned) {
   }
 }
 
+// Payloads of several of the kernel's pieces, appended and replacing a file, come out the same
+// through the buffer alone, the kernel, and the buffer while each piece's writing is started early.
+TEST_F(InstallModTest, LargePayloadsInstallAlikeWhateverCopiesThem) {
+  const std::string large = Payload((size_t{20} << 20) + 12345);
+  WritePackage(
+      {{1, 1, Ids(kGraphicsDrs)[0], large}, {5, 6, 0, large.substr(0, (size_t{9} << 20) + 1)}});
+  LayOutGame();
+  const Outcome by_buffer = Install(false, kOnePerSave);
+  ASSERT_FALSE(by_buffer.failed);
+  for (const InstallTuning& tuning :
+       {InstallTuning{}, InstallTuning{4096, int64_t{64} << 20, false, true}}) {
+    LayOutGame();
+    EXPECT_TRUE(Install(false, tuning) == by_buffer) << tuning.kernel_copy;
+  }
+}
+
 // What a whole install ends with: its boxes, and the mod the disk's log records (its name and its
 // changes' old lengths) with the graphics it leaves; or, where it fails before its first change,
 // the log and the game as they were. One resource per save, so that payloads pass through the
