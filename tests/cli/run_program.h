@@ -27,4 +27,10 @@ Ran RunProgram(const std::string& program, const std::vector<std::string>& args,
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::vector<std::string>& environment);
 
+// Runs it with all three streams on a terminal, typing `answer` once `prompt` shows; `out` is the
+// screen, both outputs as the terminal got them.
+Ran RunOnTerminal(const std::string& program, const std::vector<std::string>& args,
+                  const std::vector<std::string>& environment, const std::string& prompt,
+                  const std::string& answer);
+
 }  // namespace tarnwick::testing

@@ -2,14 +2,11 @@
 #include <sys/wait.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
-#include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -19,96 +16,30 @@
 #include "fixtures/recording_messages.h"
 #include "fixtures/scripted_file_dialog.h"
 #include "manage/game_session.h"
-#include "platform/file_dialog.h"
 #include "platform/host_path.h"
-#include "sample_game.h"
-#include "writers/game_folder.h"
-#include "writers/mpi_writer.h"
 
 namespace tarnwick::testing {
-namespace {
-
-using fixtures::ScriptedFileDialog;
-
-// Where the game is, as both faces are told: a Wine prefix, or the folder itself.
-struct Game {
-  std::string prefix;
-  std::string folder;
-  std::vector<std::string> Args() const {
-    return prefix.empty() ? std::vector<std::string>{"--game", folder}
-                          : std::vector<std::string>{"--prefix", prefix};
-  }
-};
-
-// The crash tests' game, laid out as installed: archives and data files in Data.
-std::string WriteCrashTestGame(const std::string& folder) {
-  for (const auto& [name, bytes] : SampleGame()) {
-    const bool in_game_folder = name.ends_with(".dll") || name.ends_with(".exe");
-    if (fixtures::WriteHostFile(folder + (in_game_folder ? "/" : "/Data/") + name, bytes)) {
-      return {};
-    }
-  }
-  return folder;
-}
-
-std::string PackageOf(std::vector<fixtures::MpiRow> rows, const std::string& title) {
-  fixtures::MpiPackage package;
-  package.title = title;
-  package.rows = std::move(rows);
-  return fixtures::BuildMpi(package);
-}
-
-}  // namespace
 
 // The window and the command line are two faces of the same operations.
 class WindowFaceTest : public QObject {
   Q_OBJECT
 
  private slots:
-  // Three mods installed and the latest removed, once through the window's buttons and once by
-  // a script: the game ends with the same bytes.
-  void scriptMatchesTheWindow_data() {
-    QTest::addColumn<bool>("demoPrefix");
-    QTest::newRow("demo prefix, its sample mods") << true;
-    QTest::newRow("crash tests' game and package") << false;
-  }
+  // Three sample mods (archives of both editions, icons and a replaced file) installed and the
+  // latest removed, once through the window's buttons and once by a script, each told where the
+  // game folder is: the game ends with the same bytes.
   void scriptMatchesTheWindow() {
-    QFETCH(bool, demoPrefix);
+    const std::vector<std::string> script = {"trooper-graphics.mpi", "civilisation-icons.mpi",
+                                             "unit-names-language.mpi"};
     CliScene window_scene;
     CliScene script_scene;
-    std::vector<std::string> script;
-    Game window_game;
-    Game script_game;
-    if (demoPrefix) {
-      // Archives of both editions, a replaced file and icons.
-      script = {"trooper-graphics.mpi", "civilisation-icons.mpi", "unit-names-language.mpi"};
-      window_game.prefix = window_scene.prefix;
-      script_game.prefix = script_scene.prefix;
-    } else {
-      script = {"everything.mpi", "language-again.mpi", "graphics-again.mpi"};
-      for (CliScene* scene : {&window_scene, &script_scene}) {
-        const std::vector<std::pair<std::string, std::string>> packages = {
-            {"everything.mpi", SamplePackage()},
-            {"language-again.mpi", PackageOf({Row(5, 6, 0, Pattern(3000, 40))}, "Language")},
-            {"graphics-again.mpi",
-             PackageOf({Row(1, 1, 101, Pattern(800, 41)), Row(2, 3, 5001, Pattern(90, 42))},
-                       "Graphics and sound")}};
-        for (const auto& [name, bytes] : packages) {
-          QVERIFY(!fixtures::WriteHostFile(scene->Mod(name), bytes));
-        }
-      }
-      window_game.folder = WriteCrashTestGame(window_scene.dir / "game");
-      script_game.folder = WriteCrashTestGame(script_scene.dir / "game");
-    }
-    const std::string window_host = demoPrefix ? window_scene.GameHost() : window_game.folder;
-    const std::string script_host = demoPrefix ? script_scene.GameHost() : script_game.folder;
-    const Tree before = ReadTree(window_host);
-    QCOMPARE(before, ReadTree(script_host));
+    const Tree before = ReadTree(window_scene.GameHost());
+    QCOMPARE(before, ReadTree(script_scene.GameHost()));
 
     fixtures::RecordingMessages messages;
-    ScriptedFileDialog dialog;
+    fixtures::ScriptedFileDialog dialog;
     QtSettings settings;
-    SetGameLocation({.prefix = window_game.prefix, .game_folder = window_game.folder});
+    SetGameLocation({.prefix = {}, .game_folder = window_scene.GameHost()});
     InstallerForm form(messages, dialog, settings, nullptr);
     QVERIFY(!form.Form_Load());
     form.show();
@@ -123,40 +54,17 @@ class WindowFaceTest : public QObject {
     QCOMPARE(messages.Errors(), std::vector<std::string>{});
     form.close();
 
-    std::vector<std::string> args = script_game.Args();
+    const std::string game = script_scene.GameHost();
     for (const std::string& mod : script) {
-      args.resize(2);
-      args.insert(args.end(), {"install", "--yes", script_scene.Mod(mod)});
-      QCOMPARE(script_scene.RunBare(args).status, 0);
+      const std::string path = script_scene.Mod(mod);
+      QCOMPARE(script_scene.RunBare({"--game", game, "install", "--yes", path}).status, 0);
     }
-    args.resize(2);
-    args.insert(args.end(), {"remove", "--yes"});
-    QCOMPARE(script_scene.RunBare(args).status, 0);
-    const Tree window_tree = ReadTree(window_host);
-    QCOMPARE(window_tree, ReadTree(script_host));
+    QCOMPARE(script_scene.RunBare({"--game", game, "remove", "--yes"}).status, 0);
+    const Tree window_tree = ReadTree(window_scene.GameHost());
+    QCOMPARE(window_tree, ReadTree(script_scene.GameHost()));
     QCOMPARE(window_tree.count("Data/mods.log"), size_t{1});
     // Two mods stay installed: the comparison is not between two untouched games.
     QVERIFY(window_tree != before);
-  }
-
-  // As main() hands a package argument over: the title shows, Install is offered.
-  void packageOpenedAsIfChosen() {
-    CliScene scene;
-    fixtures::RecordingMessages messages;
-    ScriptedFileDialog dialog;
-    QtSettings settings;
-    SetGameLocation({.prefix = scene.prefix, .game_folder = {}});
-    InstallerForm form(messages, dialog, settings, nullptr);
-    QVERIFY(!form.Form_Load());
-    form.show();
-    form.OpenPackage("C:\\Mods\\blaster-sound.mpi");
-    QCOMPARE(form.TitleBox()->text(), QStringLiteral("Louder blaster sound"));
-    QVERIFY(form.InstallModButton()->isEnabled());
-    QCOMPARE(settings.Get("Open", "Last directory", "<unset>"), std::string("C:\\Mods\\"));
-    form.OpenPackage("C:\\Mods\\broken-package.mpi");
-    QCOMPARE(form.TitleBox()->text(), QStringLiteral("[none]"));
-    QCOMPARE(messages.Errors().size(), size_t{1});
-    form.close();
   }
 
   // The real program started with a package: it opens it through "Open mod"'s steps, which

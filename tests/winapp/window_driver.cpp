@@ -3,9 +3,11 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <utility>
 
 #include "fixtures/files.h"
+#include "writers/game_folder.h"
+#include "writers/sandbox.h"
 
 namespace tarnwick::winapp_tests {
 namespace {
@@ -84,13 +86,15 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM parameter) {
 
 }  // namespace
 
-Program::Program(const std::wstring& executable, const std::wstring& arguments) {
+Program::Program(const std::wstring& executable, const std::wstring& arguments,
+                 STARTUPINFOW* streams) {
   std::wstring line = L"\"" + executable + L"\"";
   if (!arguments.empty()) line += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  if (!::CreateProcessW(executable.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process_)) {
+  if (!::CreateProcessW(executable.c_str(), line.data(), nullptr, nullptr, streams != nullptr,
+                        streams != nullptr ? CREATE_NO_WINDOW : 0, nullptr, nullptr,
+                        streams != nullptr ? streams : &startup, &process_)) {
     process_ = {};
   }
 }
@@ -191,12 +195,13 @@ void ChooseMenuItem(HWND window, int id) {
 
 std::wstring WaitForText(HWND control, const std::wstring& text, DWORD milliseconds) {
   const ULONGLONG until = ::GetTickCount64() + milliseconds;
-  std::wstring now = Text(control);
-  while (now != text && ::GetTickCount64() < until) {
-    ::Sleep(kPollMs);
-    now = Text(control);
-  }
-  return now;
+  while (Text(control) != text && ::GetTickCount64() < until) ::Sleep(kPollMs);
+  return Text(control);
+}
+
+bool WaitUntilEnabled(HWND window) {
+  for (int i = 0; i < 100 && !::IsWindowEnabled(window); ++i) ::Sleep(kPollMs);
+  return ::IsWindowEnabled(window) != 0;
 }
 
 RECT PlacedAt(HWND control) {
@@ -258,8 +263,10 @@ void ClickColumnHeading(HWND list, int column) {
 
 Ran RunConsole(const std::wstring& console, const fixtures::TempDir& dir,
                const std::vector<std::string>& args) {
-  std::wstring line = L"\"" + console + L"\"";
-  for (const std::string& arg : args) line += L" \"" + std::wstring(arg.begin(), arg.end()) + L"\"";
+  std::wstring line;
+  for (const std::string& arg : args) {
+    line += (line.empty() ? L"\"" : L" \"") + std::wstring(arg.begin(), arg.end()) + L"\"";
+  }
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   const std::string out_path = dir / "out.txt";
   const std::string err_path = dir / "err.txt";
@@ -273,18 +280,8 @@ Ran RunConsole(const std::wstring& console, const fixtures::TempDir& dir,
   startup.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
   startup.hStdOutput = open(out_path, GENERIC_WRITE, CREATE_ALWAYS);
   startup.hStdError = open(err_path, GENERIC_WRITE, CREATE_ALWAYS);
-  PROCESS_INFORMATION process{};
   Ran ran;
-  if (::CreateProcessW(console.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                       nullptr, nullptr, &startup, &process)) {
-    if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-      ::GetExitCodeProcess(process.hProcess, &ran.status);
-    } else {
-      ::TerminateProcess(process.hProcess, 99);
-    }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-  }
+  ran.status = Program(console, line, &startup).WaitForExit(60000);
   for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
     ::CloseHandle(handle);
   }
@@ -301,27 +298,37 @@ Ran RunConsole(const std::wstring& console, const fixtures::TempDir& dir,
   return ran;
 }
 
-std::vector<std::string> Differing(const Tree& before, const Tree& after) {
-  std::vector<std::string> names;
-  for (const auto& [name, bytes] : before) {
-    const auto found = after.find(name);
-    if (found == after.end() || found->second != bytes) names.push_back(name);
+bool RegisterGame(const std::string& game, bool cc, bool base) {
+  const std::wstring path(game.begin(), game.end());
+  const auto value = reinterpret_cast<const BYTE*>(path.c_str());
+  const auto size = static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t));
+  bool done = true;
+  for (const auto& [key, wanted] :
+       {std::pair{L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
+                  L"Battlegrounds: Clone Campaigns\\1.0",
+                  cc},
+        std::pair{L"Software\\LucasArts Entertainment Company LLC\\Star Wars Galactic "
+                  L"Battlegrounds\\1.0",
+                  base}}) {
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY, 0);
+    HKEY handle = nullptr;
+    done =
+        done &&
+        (!wanted ||
+         (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
+                            nullptr, &handle, nullptr) == ERROR_SUCCESS &&
+          ::RegSetValueExW(handle, L"Game Path", 0, REG_SZ, value, size) == ERROR_SUCCESS));
+    if (handle != nullptr) ::RegCloseKey(handle);
   }
-  for (const auto& [name, bytes] : after) {
-    if (!before.contains(name)) names.push_back(name);
-  }
-  return names;
+  return done;
 }
 
-Tree ReadTree(const std::string& folder) {
-  Tree tree;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      tree[std::filesystem::relative(entry.path(), folder).string()] =
-          fixtures::ReadAll(entry.path().string());
-    }
+bool WriteSampleMods(const std::string& folder) {
+  bool done = true;
+  for (const fixtures::SampleMod& mod : fixtures::SampleMods()) {
+    done = done && !fixtures::WriteHostFile(folder + "\\" + mod.file_name, BuildMpi(mod.package));
   }
-  return tree;
+  return done;
 }
 
 std::wstring WindowsPath(const std::string& path) {

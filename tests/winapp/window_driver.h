@@ -11,7 +11,6 @@
 #endif
 #include <windows.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,10 +18,12 @@
 
 namespace tarnwick::winapp_tests {
 
-// The window program started with `arguments`; ended at the latest when this goes.
+// A program started with `arguments` (and, when given, the standard handles of `streams`, with no
+// console window); ended at the latest when this goes.
 class Program {
  public:
-  Program(const std::wstring& executable, const std::wstring& arguments);
+  Program(const std::wstring& executable, const std::wstring& arguments,
+          STARTUPINFOW* streams = nullptr);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -63,6 +64,9 @@ void ChooseMenuItem(HWND window, int id);
 
 // Waits up to `milliseconds` for the control's text to become `text`; its text at the end.
 std::wstring WaitForText(HWND control, const std::wstring& text, DWORD milliseconds = 10000);
+// Waits up to five seconds for the window to take input again (a view over it closed); whether
+// it does.
+bool WaitUntilEnabled(HWND window);
 
 // The control's rectangle in its parent's inside, in pixels.
 RECT PlacedAt(HWND control);
@@ -84,12 +88,11 @@ struct Ran {
 Ran RunConsole(const std::wstring& console, const fixtures::TempDir& dir,
                const std::vector<std::string>& args);
 
-// Every file under a folder, by its path there.
-using Tree = std::map<std::string, std::string>;
-Tree ReadTree(const std::string& folder);
-// The files that are not the same in both (added, gone or changed), by name: a failure names them
-// rather than printing game files.
-std::vector<std::string> Differing(const Tree& before, const Tree& after);
+// The game's "Game Path" keys where its 32-bit installer puts them, naming `game` (a folder
+// ending in a backslash): the expansion's when `cc`, the base game's when `base`; the others gone.
+bool RegisterGame(const std::string& game, bool cc = true, bool base = true);
+// The sample mods written into `folder`.
+bool WriteSampleMods(const std::string& folder);
 
 // Windows paths for the wide calls: a host path of the build ("/...") reaches Wine through Z:.
 std::wstring WindowsPath(const std::string& path);
