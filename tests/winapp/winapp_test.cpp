@@ -283,9 +283,10 @@ TEST_F(WindowTest, OpensInstallsRemovesAndVerifies) {
   const std::string invalid = dir_.path() + "\\Broken\\broken.mpi";
   ASSERT_FALSE(fixtures::WriteHostFile(invalid, BuildMpi(broken)));
   // Each replacement of the language library makes a backup and saves the log, durably, before
-  // its bytes go in: three hundred of them take a while on any disk.
+  // its bytes go in: nearly a thousand of them (the most its backup numbers allow), each of 32 KiB,
+  // outlast the progress window's half second on any disk, an optimised build's included.
   fixtures::MpiPackage package = Package("Big mod", "Line one\r\nLine two");
-  package.rows.insert(package.rows.end(), 300, {5, 6, 0, "A language library stand-in", {}, {}});
+  package.rows.insert(package.rows.end(), 990, {5, 6, 0, std::string(32 << 10, 'L'), {}, {}});
   const std::string mod = WriteMod("big.mpi", package);
   program_ = std::make_unique<Program>(g_program, L"\"" + Wide(invalid) + L"\"");
   Box box = NextBox();
