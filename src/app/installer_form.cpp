@@ -19,6 +19,7 @@
 #include "app/readme_form.h"
 #include "app/twips.h"
 #include "app/verify_window.h"
+#include "common/main_window_layout.h"
 #include "manage/change_table.h"
 #include "manage/face_texts.h"
 #include "manage/game_session.h"
@@ -33,16 +34,6 @@
 
 namespace tarnwick {
 namespace {
-
-constexpr int kClientWidth = 6360;
-constexpr int kClientHeight = 3465;
-constexpr int kLine1X = 2640;
-constexpr int kLine1Y1 = 120;
-// The list keeps a fixed distance from the window's right edge.
-constexpr int kListMargin = 2800;
-constexpr int kResizeMinWidth = 3000;
-constexpr int kResizeMinHeight = 200;
-constexpr int kLine1BottomGap = 105;
 
 constexpr char kNoPackage[] = "[none]";
 // The install the player chose, by its InstallKey.

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/about_texts.h"
+#include "common/main_window_layout.h"
 #include "manage/change_table.h"
 #include "manage/face_texts.h"
 #include "manage/install_package.h"
@@ -24,15 +25,6 @@
 namespace tarnwick::winapp {
 namespace {
 
-constexpr int kClientWidth = 6360;
-constexpr int kClientHeight = 3465;
-constexpr int kLine1X = 2640;
-constexpr int kLine1Y1 = 120;
-// The list keeps a fixed distance from the window's right edge.
-constexpr int kListMargin = 2800;
-constexpr int kResizeMinWidth = 3000;
-constexpr int kResizeMinHeight = 200;
-constexpr int kLine1BottomGap = 105;
 constexpr COLORREF kBackground = RGB(0, 0, 128);
 constexpr COLORREF kLineColour = RGB(192, 192, 255);
 
