@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/about_texts.h"
@@ -59,37 +60,8 @@ class WrappingButton : public QPushButton {
   }
 };
 
-// A label that remembers the height it last fitted its text to. The list of installed mods is
-// fitted when it is filled and again when the window first shows, at the same width; with a
-// thousand names each fitting lays out every one of them.
-class FittingLabel : public QLabel {
- public:
-  using QLabel::QLabel;
-
-  int heightForWidth(int width) const override {
-    if (width != fitted_width_ || text() != fitted_text_) {
-      fitted_height_ = QLabel::heightForWidth(width);
-      fitted_width_ = width;
-      fitted_text_ = text();
-    }
-    return fitted_height_;
-  }
-
- protected:
-  // A new font, style or anything else that may move the text's lines.
-  void changeEvent(QEvent* event) override {
-    fitted_width_ = -1;
-    QLabel::changeEvent(event);
-  }
-
- private:
-  mutable int fitted_width_ = -1;
-  mutable int fitted_height_ = 0;
-  mutable QString fitted_text_;
-};
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font,
-                  bool wraps) {
+FittingLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font,
+                        bool wraps) {
   auto* label = new FittingLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setFont(font);
@@ -169,6 +141,7 @@ InstallerForm::InstallerForm(Messages& messages, FileDialog& file_dialog, Settin
   // Without Arial's narrow metrics the heading would be cut off; it may grow to the right.
   Place(labels_[0], {2760, 120, std::max(1455, ToTwips(labels_[0]->sizeHint().width())), 255});
   mods_installed_box_ = MakeLabel(client_, "ModsInstalledBox", QString(), ArialFont(9.75), true);
+  mods_installed_box_->installEventFilter(this);
   Place(mods_installed_box_, {2760, 360, 3540, 240});
   remove_button_ = MakeButton(new QPushButton(QStringLiteral("Remove latest"), client_),
                               "RemoveButton", {2760, 600, 1335, 375});
@@ -349,14 +322,35 @@ void InstallerForm::UpdateModBox() {
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   // The last name's line end would show as an empty line between the list and its button.
   if (shown.endsWith(QLatin1Char('\n'))) shown.chop(1);
-  SetWrappedText(mods_installed_box_, shown);
+  mods_installed_box_->setText(shown);
+  box.height = ListHeight(box.width);
+  Place(mods_installed_box_, box);
   ClipList();
-  box = PlacedAt(mods_installed_box_);
 
   TwipRect remove = PlacedAt(remove_button_);
   remove.top = box.top + box.height;
   if (remove.top + remove.height > outer_height) remove.top = outer_height - remove.height;
   Place(remove_button_, remove);
+}
+
+int InstallerForm::ListHeight(int width_twips) {
+  // Nothing of the list below the window's outer height shows, and a list that reaches it puts the
+  // Remove button at the window's bottom, whatever its whole height.
+  bool whole = true;
+  const int pixels =
+      mods_installed_box_->HeightFilling(ToPixels(width_twips), frameGeometry().height(), &whole);
+  list_height_whole_ = whole;
+  return ToTwips(pixels > 0 ? pixels : mods_installed_box_->sizeHint().height());
+}
+
+void InstallerForm::FitWholeList() {
+  whole_fit_posted_ = false;
+  if (list_height_whole_) return;
+  TwipRect box = PlacedAt(mods_installed_box_);
+  box.height = FittedHeight(mods_installed_box_, box.width);
+  Place(mods_installed_box_, box);
+  list_height_whole_ = true;
+  ClipList();
 }
 
 void InstallerForm::ClipList() {
@@ -377,7 +371,7 @@ void InstallerForm::Form_Resize() {
   if (inner_width > kResizeMinWidth) {
     TwipRect box = PlacedAt(mods_installed_box_);
     box.width = inner_width - kListMargin;
-    box.height = FittedHeight(mods_installed_box_, box.width);
+    box.height = ListHeight(box.width);
     Place(mods_installed_box_, box);
     remove.top = box.top + box.height;
   }
@@ -392,6 +386,12 @@ void InstallerForm::Form_Resize() {
 
 bool InstallerForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == client_ && event->type() == QEvent::Resize) Form_Resize();
+  // The list's whole height, once the player sees its first names.
+  if (watched == mods_installed_box_ && event->type() == QEvent::Paint && !list_height_whole_ &&
+      !whole_fit_posted_) {
+    whole_fit_posted_ = true;
+    QTimer::singleShot(0, this, &InstallerForm::FitWholeList);
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

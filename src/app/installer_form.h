@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/choose_game_dialog.h"
+#include "app/fitting_label.h"
 #include "app/installer_state.h"
 #include "manage/open_game.h"
 #include "platform/file_dialog.h"
@@ -100,6 +101,10 @@ class InstallerForm : public QMainWindow {
   // bottom of the window's inside: a label lays out all of its text each time it paints, and
   // below that edge nothing of it shows.
   void ClipList();
+  // The list's height at a width: the whole text's, or, until the list has been painted, only as
+  // much of it as decides where the Remove button goes; FitWholeList then fits all of it.
+  int ListHeight(int width_twips);
+  void FitWholeList();
   QAction* AddToolsItem(const char* name, const QString& text, void (InstallerForm::*handler)());
   void SetTitleSuffix();
   // Takes the opened game and its log as the window's state, as start-up leaves it.
@@ -117,7 +122,9 @@ class InstallerForm : public QMainWindow {
   QPushButton* readme_button_;
   QPushButton* remove_button_;
   QLabel* title_box_;
-  QLabel* mods_installed_box_;
+  FittingLabel* mods_installed_box_;
+  bool list_height_whole_ = true;
+  bool whole_fit_posted_ = false;
   QLabel* labels_[2];
   QWidget* line1_;
   int line1_y2_ = 3360;

@@ -33,6 +33,7 @@
 
 #include "app/changes_window.h"
 #include "app/choose_game_dialog.h"
+#include "app/fitting_label.h"
 #include "app/installer_form.h"
 #include "app/manage_window.h"
 #include "app/qt_services.h"
@@ -411,15 +412,56 @@ class WindowTest : public QObject {
       log.Mods.push_back({.Name = "Mod " + std::to_string(i), .Changes = {}});
     form_->UpdateModBox();
     QCOMPARE(RemoveTop(), ToTwips(form_->frameGeometry().height()) - 375);
-    // The list keeps the height of all its names; only what lies inside the window is painted,
+    // Until it is painted, the list is fitted only as far as the window reaches.
+    QLabel* list = form_->ModsInstalledBox();
+    const TwipRect first = PlacedAt(list);
+    QVERIFY(ToPixels(first.height) > form_->frameGeometry().height());
+    QVERIFY(first.height < FittedHeight(list, first.width));
+    QCOMPARE(list->geometry().bottom() + 1, 231);
+    // Then it keeps the height of all its names; only what lies inside the window is painted,
     // and growing the window (even at a width the list keeps) shows more of it.
-    const TwipRect long_list = PlacedAt(form_->ModsInstalledBox());
-    QCOMPARE(long_list.height, FittedHeight(form_->ModsInstalledBox(), long_list.width));
+    QTRY_COMPARE(PlacedAt(list).height, FittedHeight(list, first.width));
+    const TwipRect long_list = PlacedAt(list);
+    QCOMPARE(RemoveTop(), ToTwips(form_->frameGeometry().height()) - 375);
     QCOMPARE(form_->ModsInstalledBox()->geometry().bottom() + 1, 231);
     ShowResized(200, 600);
     QCOMPARE(PlacedAt(form_->ModsInstalledBox()), long_list);
     QCOMPARE(form_->ModsInstalledBox()->geometry().bottom() + 1, 600);
     QVERIFY(ToPixels(long_list.height) > 600);
+  }
+
+  // Fitted only as far as a room needs, a long list is taller than the room and no taller than
+  // all of it; a list that fits the room gets the whole height.
+  void fitsOnlyWhatTheRoomNeeds() {
+    const auto set_up = [](QLabel& label) {
+      label.setFont(ArialFont(6));  // unlike the application's font
+      label.setWordWrap(true);
+      label.setTextFormat(Qt::PlainText);
+      label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    };
+    QStringList names;
+    for (int i = 0; i < 200; ++i) {
+      names << (i % 7 == 0
+                    ? QStringLiteral("A name long enough to wrap at a narrow width, %1").arg(i)
+                    : QStringLiteral("Mod %1").arg(i));
+    }
+    FittingLabel label;
+    QLabel reference;
+    set_up(label);
+    set_up(reference);
+    label.setText(names.join(QLatin1Char('\n')));
+    reference.setText(label.text());
+    for (const int width : {60, 150, 400}) {
+      const int all = reference.heightForWidth(width);
+      for (const int room : {0, 100, 500, all / 2, all - 1, all, all + 100}) {
+        bool whole = false;
+        const int height = label.HeightFilling(width, room, &whole);
+        QCOMPARE(whole, all <= room || height == all);
+        if (whole) QCOMPARE(height, all);
+        if (!whole) QVERIFY(height > room && height < all);
+      }
+      QCOMPARE(label.heightForWidth(width), all);
+    }
   }
 
   void followsResizes() {
