@@ -235,7 +235,7 @@ void InstallerWindow::Show() {
 void InstallerWindow::SetWrappedText(HWND label, const std::wstring& text) {
   ::SetWindowTextW(label, text.c_str());
   TwipRect rect = layout_.PlacedAt(label);
-  rect.height = FittedHeight(label, rect.width, scale_);
+  rect.height = fitter_.Height(label, rect.width, scale_);
   layout_.Place(label, rect);
 }
 
@@ -278,7 +278,7 @@ void InstallerWindow::Form_Resize() {
   if (inner_width > kResizeMinWidth) {
     TwipRect box = layout_.PlacedAt(mods_installed_box_);
     box.width = inner_width - kListMargin;
-    box.height = FittedHeight(mods_installed_box_, box.width, scale_);
+    box.height = fitter_.Height(mods_installed_box_, box.width, scale_);
     layout_.Place(mods_installed_box_, box);
     remove.top = box.top + box.height;
   }

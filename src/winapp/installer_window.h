@@ -87,6 +87,7 @@ class InstallerWindow {
   WinProgress& progress_;
   TwipScale scale_;
   TwipLayout layout_;
+  LabelFitter fitter_;
 
   // The game with its log, and the package chosen last.
   GameSession game_;

@@ -1,7 +1,9 @@
 #include "winapp/twips.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace tarnwick::winapp {
 
@@ -36,10 +38,16 @@ TwipRect TwipLayout::PlacedAt(HWND control) const {
   return {};
 }
 
-int FittedHeight(HWND label, int width_twips, const TwipScale& scale) {
+namespace {
+
+std::wstring LabelText(HWND label) {
   std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(label)) + 1, L'\0');
   text.resize(
       static_cast<size_t>(::GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+int FitText(HWND label, std::wstring text, int width_twips, const TwipScale& scale) {
   // An empty label still takes one line, as it would show one.
   if (text.empty()) text = L" ";
   const HDC dc = ::GetDC(label);
@@ -51,6 +59,25 @@ int FittedHeight(HWND label, int width_twips, const TwipScale& scale) {
   ::SelectObject(dc, old_font);
   ::ReleaseDC(label, dc);
   return scale.ToTwips(rect.bottom - rect.top);
+}
+
+}  // namespace
+
+int FittedHeight(HWND label, int width_twips, const TwipScale& scale) {
+  return FitText(label, LabelText(label), width_twips, scale);
+}
+
+int LabelFitter::Height(HWND label, int width_twips, const TwipScale& scale) {
+  std::wstring text = LabelText(label);
+  auto fitted = std::find_if(fitted_.begin(), fitted_.end(),
+                             [label](const Fitted& entry) { return entry.label == label; });
+  if (fitted == fitted_.end()) fitted = fitted_.insert(fitted_.end(), {label, -1, {}, 0});
+  if (fitted->width_twips != width_twips || fitted->text != text) {
+    fitted->height = FitText(label, text, width_twips, scale);
+    fitted->width_twips = width_twips;
+    fitted->text = std::move(text);
+  }
+  return fitted->height;
 }
 
 SIZE OuterSizeFor(HWND window, int client_width_twips, int client_height_twips,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "winapp/win32.h"
@@ -48,6 +49,24 @@ class TwipLayout {
 
 // The height a word-wrapping label needs for its text at `width_twips`, in twips.
 int FittedHeight(HWND label, int width_twips, const TwipScale& scale);
+
+// FittedHeight, remembering the last answer for each label until its text or the width changes:
+// the list of installed mods is fitted when it is filled and again when the window first shows,
+// at the same width, and with a thousand names each fitting lays out every one of them. (A
+// label's font is set once, when it is made.)
+class LabelFitter {
+ public:
+  int Height(HWND label, int width_twips, const TwipScale& scale);
+
+ private:
+  struct Fitted {
+    HWND label;
+    int width_twips;
+    std::wstring text;
+    int height;
+  };
+  std::vector<Fitted> fitted_;
+};
 
 // The size of the window's outside for an inside of the given twips, with its frame and menu.
 SIZE OuterSizeFor(HWND window, int client_width_twips, int client_height_twips,
