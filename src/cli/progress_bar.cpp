@@ -52,7 +52,10 @@ std::string ProgressBar::Draw(Clock::time_point now) {
   const int filled = static_cast<int>(done * kBarWidth);
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const int64_t rate = seconds > 0 ? static_cast<int64_t>(bytes_ / seconds) : 0;
-  std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] ";
+  std::string line = "[";
+  line.append(static_cast<size_t>(filled), '#');
+  line.append(static_cast<size_t>(kBarWidth - filled), ' ');
+  line += "] ";
   char numbers[160];
   std::snprintf(numbers, sizeof numbers, "%3d%%  %s of %s  resource %d of %d  %s/s",
                 static_cast<int>(done * 100), ByteText(bytes_).c_str(),
