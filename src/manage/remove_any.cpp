@@ -348,9 +348,18 @@ std::vector<std::string> Describe(const RemovalPlan& plan) {
   } else {
     lines.push_back("Takes off " + Listing(taken_off, " and ") + ", removes " + plan.target_title +
                     ", puts back " + Listing(put_back, " then ") + ".");
-    lines.push_back("Writes " + Bytes(plan.bytes_to_write) + " and needs " +
-                    Bytes(plan.disk_needed) + " of free disk space" +
-                    (plan.disk_free >= 0 ? " (" + Bytes(plan.disk_free) + " free)." : "."));
+    // A package that is not at hand leaves its bytes out of the sums, which would understate them.
+    const bool packages_at_hand =
+        std::none_of(plan.failed.begin(), plan.failed.end(), [](const FailedPrecondition& failed) {
+          return failed.refusal == RemovalRefusal::kPackageMissing ||
+                 failed.refusal == RemovalRefusal::kPackageAltered ||
+                 failed.refusal == RemovalRefusal::kNotThePackage;
+        });
+    if (packages_at_hand) {
+      lines.push_back("Writes " + Bytes(plan.bytes_to_write) + " and needs " +
+                      Bytes(plan.disk_needed) + " of free disk space" +
+                      (plan.disk_free >= 0 ? " (" + Bytes(plan.disk_free) + " free)." : "."));
+    }
   }
   if (!plan.Ok()) {
     lines.push_back("This cannot be done now:");

@@ -207,6 +207,14 @@ TEST(RemoveAnyTest, ThePlanSaysWhatItDoesAndEachRefusalWritesNothing) {
     EXPECT_TRUE(ReadFolder(game.folder()) == before);
     const std::vector<std::string> said = Describe(plan);
     EXPECT_NE(std::find(said.begin(), said.end(), Describe(plan.failed.front())), said.end());
+    // Sums that leave out a package's bytes are not shown.
+    const bool sums_shown = std::any_of(said.begin(), said.end(), [](const std::string& line) {
+      return line.rfind("Writes ", 0) == 0;
+    });
+    const bool package_refused = row.refusal == RemovalRefusal::kPackageMissing ||
+                                 row.refusal == RemovalRefusal::kPackageAltered ||
+                                 row.refusal == RemovalRefusal::kNotThePackage;
+    EXPECT_TRUE(!sums_shown || !package_refused);
   }
 
   // A plan holds only for what it was made with: a mod installed meanwhile, or the file it took
