@@ -15,11 +15,6 @@ void Report(InstallContext& context, int64_t moved) {
   }
 }
 
-// The kernel's copy in pieces of this size: large enough to keep its speed (a few milliseconds
-// each from the page cache), small enough that progress moves several times a second even where
-// the disk writes 20 MB/s.
-constexpr int64_t kKernelChunk = int64_t{8} << 20;
-
 // A payload of more than one piece that the install will sync has each piece's writing to the
 // disk started as soon as it is copied, so that the copy and the disk work side by side. Smaller
 // ones are left whole to the sync, which writes them together with their neighbours.
@@ -33,7 +28,7 @@ std::error_code KernelCopyChunks(InstallContext& context, BinaryFile& from, Bina
                                  int64_t* count, bool write_out) {
   while (*count > 0) {
     int64_t moved = 0;
-    const std::error_code error = KernelCopy(from, to, std::min(*count, kKernelChunk), &moved);
+    const std::error_code error = KernelCopy(from, to, std::min(*count, kKernelCopyPiece), &moved);
     *count -= moved;
     if (moved > 0) {
       Report(context, moved);
@@ -51,7 +46,7 @@ std::error_code CopyBlocks(InstallContext& context, BinaryFile& from, BinaryFile
                            int64_t count) {
   // A negative count would turn into a remainder far larger than the buffer.
   if (count < 0) return make_error_code(FileError::kOutOfRange);
-  const bool write_out = context.write_out && count > kKernelChunk;
+  const bool write_out = context.write_out && count > kKernelCopyPiece;
   if (context.kernel_copy) {
     TraceLog(" Copying in the kernel -", count, " bytes");
     if (auto error = KernelCopyChunks(context, from, to, &count, write_out)) return error;
@@ -70,7 +65,7 @@ std::error_code CopyBlocks(InstallContext& context, BinaryFile& from, BinaryFile
     if (auto error = to.Write(buffer, kCopyBufferSize)) return error;
     Report(context, static_cast<int64_t>(kCopyBufferSize));
     not_written_out += static_cast<int64_t>(kCopyBufferSize);
-    if (not_written_out >= kKernelChunk) {
+    if (not_written_out >= kKernelCopyPiece) {
       WriteOut(write_out, to, not_written_out);
       not_written_out = 0;
     }

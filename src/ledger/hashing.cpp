@@ -42,17 +42,23 @@ std::string HashBytes(const void* data, size_t size) {
   return hash.Hex();
 }
 
+std::error_code HashFileRange(BinaryFile& file, int64_t from, int64_t count,
+                              std::vector<unsigned char>& buffer, StreamHash& stream) {
+  for (int64_t at = 0; at < count;) {
+    const size_t block = static_cast<size_t>(std::min<int64_t>(count - at, buffer.size()));
+    if (auto error = file.ReadAt(from + at, buffer.data(), block)) return error;
+    stream.Update(buffer.data(), block);
+    at += static_cast<int64_t>(block);
+  }
+  return {};
+}
+
 namespace {
 
 [[nodiscard]] std::error_code HashOpenFile(BinaryFile& file, int64_t count,
                                            std::vector<unsigned char>& buffer, std::string& hash) {
   StreamHash stream;
-  for (int64_t at = 0; at < count;) {
-    const size_t block = static_cast<size_t>(std::min<int64_t>(count - at, buffer.size()));
-    if (auto error = file.ReadAt(at, buffer.data(), block)) return error;
-    stream.Update(buffer.data(), block);
-    at += static_cast<int64_t>(block);
-  }
+  if (auto error = HashFileRange(file, 0, count, buffer, stream)) return error;
   hash = stream.Hex();
   return {};
 }

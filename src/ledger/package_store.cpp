@@ -1,11 +1,14 @@
+#include <algorithm>
 #include <set>
 #include <string>
 
+#include "ledger/incoming_package.h"
 #include "ledger/ledger.h"
 #include "ledger/store_folder.h"
 #include "ledger/stream_hash.h"
 #include "platform/binary_file.h"
 #include "platform/file_system.h"
+#include "platform/kernel_copy.h"
 
 namespace tarnwick {
 namespace {
@@ -17,43 +20,95 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// Copies and hashes in one pass, so the name always fits what was written.
-std::error_code CopyHashing(const std::string& from, const std::string& to,
-                            std::vector<unsigned char>& buffer, std::string& hash) {
-  BinaryFile source;
-  if (auto error = source.Open(from, OpenMode::kRead)) return error;
-  int64_t length = 0;
-  if (auto error = source.Length(&length)) return error;
-  (void)DeleteFile(to);
-  BinaryFile copy;
-  if (auto error = copy.Open(to, OpenMode::kCreateExclusive)) return error;
-  StreamHash stream;
-  std::error_code error;
-  for (int64_t at = 0; at < length && !error;) {
-    const size_t block = static_cast<size_t>(
-        length - at < static_cast<int64_t>(buffer.size()) ? length - at : buffer.size());
-    error = source.ReadAt(at, buffer.data(), block);
-    if (!error) error = copy.Write(buffer.data(), block);
-    stream.Update(buffer.data(), block);
-    at += static_cast<int64_t>(block);
+// Copies `length` bytes piece by piece and hashes what the copy holds: read back from the copy
+// (from the page cache, where the kernel's copy just put it) where the kernel copied, the buffer's
+// bytes as they are written where it could not. The hash names the bytes kept, whatever happens
+// to the package meanwhile.
+std::error_code CopyHashing(BinaryFile& source, BinaryFile& copy, int64_t length,
+                            std::vector<unsigned char>& buffer, StreamHash& stream) {
+  bool kernel = true;
+  for (int64_t at = 0; at < length;) {
+    const int64_t piece = std::min(length - at, kKernelCopyPiece);
+    int64_t moved = 0;
+    if (kernel) {
+      const std::error_code error = KernelCopy(source, copy, piece, &moved);
+      if (error == std::errc::not_supported) {
+        kernel = false;  // nothing moved; this piece and the rest go through the buffer
+      } else if (error) {
+        return error;
+      }
+      if (auto read_error = HashFileRange(copy, at, moved, buffer, stream)) return read_error;
+    }
+    for (int64_t done = moved; done < piece;) {
+      const auto block = static_cast<size_t>(std::min<int64_t>(piece - done, buffer.size()));
+      if (auto error = source.Read(buffer.data(), block)) return error;
+      if (auto error = copy.Write(buffer.data(), block)) return error;
+      stream.Update(buffer.data(), block);
+      done += static_cast<int64_t>(block);
+    }
+    StartWriteOut(copy, at, piece);
+    at += piece;
   }
-  if (!error) error = copy.Sync();
-  if (const std::error_code close_error = copy.Close(); !error) error = close_error;
-  if (!error) hash = stream.Hex();
-  return error;
+  return {};
 }
 
 }  // namespace
 
-std::error_code KeepPackage(const LedgerPaths& paths, const std::string& package_path,
-                            std::vector<unsigned char>& buffer, std::string& hash) {
+IncomingPackage::~IncomingPackage() { Discard(); }
+
+std::error_code IncomingPackage::Start(const LedgerPaths& paths, const std::string& package_path,
+                                       std::vector<unsigned char>& buffer) {
+  Discard();
+  paths_ = paths;
+  hash_.clear();
+  if (buffer.size() < kHashBufferSize) buffer.resize(kHashBufferSize);
   if (auto error = CreateFolderDurably(paths.folder)) return error;
   if (auto error = CreateFolderDurably(paths.packages)) return error;
-  const std::string incoming = paths.packages + kIncomingName;
-  std::error_code error = CopyHashing(package_path, incoming, buffer, hash);
+  BinaryFile source;
+  if (auto error = source.Open(package_path, OpenMode::kRead)) return error;
+  int64_t length = 0;
+  if (auto error = source.Length(&length)) return error;
+  // A temporary left by a copy that was cut off is replaced, never followed or appended to.
+  if (auto error = CreateFileAnew(paths.packages + kIncomingName, copy_)) return error;
+  pending_ = true;
+  StreamHash stream;
+  if (auto error = CopyHashing(source, copy_, length, buffer, stream)) {
+    Discard();
+    return error;
+  }
+  hash_ = stream.Hex();
+  return {};
+}
+
+std::error_code IncomingPackage::Finish() {
+  if (!pending_) return std::make_error_code(std::errc::bad_file_descriptor);
+  std::error_code error = copy_.Sync();
+  if (const std::error_code close_error = copy_.Close(); !error) error = close_error;
   // Renaming over an equal copy kept by an earlier install leaves the same bytes in place.
-  if (!error) error = ReplaceFileAtomically(incoming, KeptPackagePath(paths, hash));
-  if (error) (void)DeleteFile(incoming);
+  if (!error) {
+    error = ReplaceFileAtomically(paths_.packages + kIncomingName, KeptPackagePath(paths_, hash_));
+  }
+  if (error) {
+    Discard();
+    return error;
+  }
+  pending_ = false;
+  return {};
+}
+
+void IncomingPackage::Discard() {
+  if (!pending_) return;
+  pending_ = false;
+  if (copy_.is_open()) (void)copy_.Close();
+  (void)DeleteFile(paths_.packages + kIncomingName);
+}
+
+std::error_code KeepPackage(const LedgerPaths& paths, const std::string& package_path,
+                            std::vector<unsigned char>& buffer, std::string& hash) {
+  IncomingPackage incoming;
+  std::error_code error = incoming.Start(paths, package_path, buffer);
+  if (!error) error = incoming.Finish();
+  if (!error) hash = incoming.hash();
   return error;
 }
 

@@ -26,6 +26,12 @@ class StreamHash {
   std::unique_ptr<State> state_;
 };
 
+class BinaryFile;
+
+// Feeds `count` bytes of an open file, from `from` on, into `stream` through `buffer`.
+[[nodiscard]] std::error_code HashFileRange(BinaryFile& file, int64_t from, int64_t count,
+                                            std::vector<unsigned char>& buffer, StreamHash& stream);
+
 // Hashes the first `count` bytes of a file through `buffer`.
 [[nodiscard]] std::error_code HashFilePrefix(const std::string& path, int64_t count,
                                              std::vector<unsigned char>& buffer, std::string& hash);

@@ -7,6 +7,12 @@
 
 namespace tarnwick {
 
+// The kernel's copy goes in pieces of this size: large enough to keep its speed (a few
+// milliseconds each from the page cache), small enough that progress moves several times a second
+// even where the disk writes 20 MB/s, and that the writing of each piece can be started as soon as
+// it is copied.
+inline constexpr int64_t kKernelCopyPiece = int64_t{8} << 20;
+
 // Copies up to `count` bytes from `from`'s position to `to`'s position inside the kernel, where
 // the system can (copy_file_range on Linux: a shared extent on btrfs and XFS, an in-kernel copy
 // elsewhere); both positions advance by the `*moved` bytes. std::errc::not_supported, with

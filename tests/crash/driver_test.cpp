@@ -104,6 +104,10 @@ void DriverTest::ExpectRecordsUntorn(const std::string& what) {
     ASSERT_TRUE(ParseLedger(fixtures::ReadAll(ledger_file), ledger)) << what;
   }
   const std::string packages = game_ + "/tarnwick/packages";
+  // A package takes its hash name before any ledger names it.
+  for (const LedgerRecord& record : ledger.records) {
+    ASSERT_TRUE(fixtures::Exists(packages + "/" + record.package + ".mpi")) << what;
+  }
   if (!fs::is_directory(packages)) return;
   for (const auto& entry : fs::directory_iterator(packages)) {
     if (entry.path().extension() != ".mpi") continue;

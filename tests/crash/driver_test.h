@@ -48,9 +48,9 @@ class DriverTest : public ::testing::Test {
   // next install writes over that tail.
   void ExpectPristine(const std::string& what, bool stale_tail_allowed = false);
 
-  // Right after a cut: the ledger is the old one or the new one whole (never torn), and every
-  // kept package holds exactly the bytes its name hashes; a copy cut short lies only under its
-  // temporary name.
+  // Right after a cut: the ledger is the old one or the new one whole (never torn), every package
+  // it names is kept, and every kept package holds exactly the bytes its name hashes; a copy cut
+  // short, or not yet synced, lies only under its temporary name.
   void ExpectRecordsUntorn(const std::string& what);
 
   // Once an operation has finished: no plan left, one record per log entry that matches it, and

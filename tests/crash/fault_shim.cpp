@@ -207,7 +207,10 @@ ssize_t copy_file_range(int in, off64_t* in_at, int out, off64_t* out_at, size_t
                         unsigned flags) {
   static auto real =
       Next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
-  return CountedWrite(count, [&](size_t n) { return real(in, in_at, out, out_at, n, flags); });
+  const ssize_t written =
+      CountedWrite(count, [&](size_t n) { return real(in, in_at, out, out_at, n, flags); });
+  if (written > 0) RecordFd("write", out);
+  return written;
 }
 
 int ftruncate(int fd, off_t length) {

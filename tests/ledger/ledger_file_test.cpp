@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "archive/drs.h"
+#include "ledger/incoming_package.h"
 #include "ledger_game.h"
 #include "manage/install_package.h"
 #include "platform/binary_file.h"
+#include "platform/kernel_copy.h"
 
 namespace tarnwick {
 namespace {
@@ -177,6 +179,35 @@ TEST_F(PackageStore, OneCopyPerContentDurableUnderItsHashAndPrunedWhenUnused) {
   EXPECT_TRUE(fixtures::Exists(paths.packages + "readme.txt"));
   std::filesystem::remove(KeptPackagePath(paths, hash));
   EXPECT_EQ(CheckKeptPackage(paths, hash, false, buffer), KeptPackage::kMissing);
+}
+
+// The copy goes in pieces of kKernelCopyPiece, each hashed as the copy holds it: the hash and the
+// bytes must come out whole around every piece and buffer boundary. A copy started and never
+// finished leaves nothing behind, under either name.
+TEST_F(PackageStore, EveryLengthIsKeptWholeAndAnUnfinishedCopyLeavesNothing) {
+  const std::vector<int64_t> lengths = {
+      0, 1, 63999, 64000, 64001, kKernelCopyPiece, 2 * kKernelCopyPiece + 64000 + 7};
+  std::vector<unsigned char> buffer(kHashBufferSize);
+  for (const int64_t length : lengths) {
+    SCOPED_TRACE(length);
+    std::string bytes(static_cast<size_t>(length), '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 / 251);
+    const std::string path = dir_ / "package.mpi";
+    fixtures::WriteAll(path, bytes);
+    const std::string expected = HashBytes(bytes.data(), bytes.size());
+    {
+      IncomingPackage incoming;
+      ASSERT_FALSE(incoming.Start(paths, path, buffer));
+      EXPECT_EQ(incoming.hash(), expected);
+      EXPECT_TRUE(fixtures::Exists(paths.packages + "incoming.mpi_"));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(paths.packages));
+    std::string hash;
+    ASSERT_FALSE(KeepPackage(paths, path, buffer, hash));
+    EXPECT_EQ(hash, expected);
+    EXPECT_TRUE(fixtures::ReadAll(KeptPackagePath(paths, hash)) == bytes);
+    std::filesystem::remove(KeptPackagePath(paths, hash));
+  }
 }
 
 // A save over a temporary that a cut left behind: the crash tests' cut installs, which the removal

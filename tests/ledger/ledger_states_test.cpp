@@ -143,5 +143,27 @@ TEST_F(LedgerStates, APackageThatCannotBeKeptStopsTheInstallBeforeAnyChange) {
   ExpectGameAsWritten();
 }
 
+// The package is copied before the install and takes its hash name after it: an install that
+// fails leaves no copy under either name and no record, one that succeeds keeps the package byte
+// for byte under its hash, which its record names.
+TEST_F(LedgerStates, OnlyAnInstallThatSucceedsKeepsItsPackage) {
+  InstallThroughTarnwick("First", 1);
+  const std::string bytes = fixtures::ReadAll(dir_ / "First.mpi");
+  const std::string hash = HashBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(DiskLedger().records.at(0).package, hash);
+  EXPECT_EQ(KeptFiles(), Lines{hash + ".mpi"});
+  EXPECT_EQ(fixtures::ReadAll(KeptPackagePath(paths, hash)), bytes);
+
+  // Its last payload cut short: the package reads, and its install fails part-way.
+  const std::string broken = WritePackage("Broken", 2);
+  const std::string whole = fixtures::ReadAll(broken);
+  const PackageHeader header = Header(broken);
+  fixtures::WriteAll(broken, whole.substr(0, whole.size() - 100));
+  EXPECT_TRUE(InstallPackage(broken, header, log, files, true, messages, nullptr));
+  EXPECT_FALSE(messages.Errors().empty());
+  EXPECT_EQ(KeptFiles(), Lines{hash + ".mpi"});
+  EXPECT_EQ(DiskLedger().records.size(), 1u);
+}
+
 }  // namespace
 }  // namespace tarnwick
