@@ -2,7 +2,6 @@
 #include <set>
 #include <string>
 
-#include "ledger/incoming_package.h"
 #include "ledger/ledger.h"
 #include "ledger/store_folder.h"
 #include "ledger/stream_hash.h"
@@ -54,13 +53,8 @@ std::error_code CopyHashing(BinaryFile& source, BinaryFile& copy, int64_t length
 
 }  // namespace
 
-IncomingPackage::~IncomingPackage() { Discard(); }
-
-std::error_code IncomingPackage::Start(const LedgerPaths& paths, const std::string& package_path,
-                                       std::vector<unsigned char>& buffer) {
-  Discard();
-  paths_ = paths;
-  hash_.clear();
+std::error_code KeepPackage(const LedgerPaths& paths, const std::string& package_path,
+                            std::vector<unsigned char>& buffer, std::string& hash) {
   if (buffer.size() < kHashBufferSize) buffer.resize(kHashBufferSize);
   if (auto error = CreateFolderDurably(paths.folder)) return error;
   if (auto error = CreateFolderDurably(paths.packages)) return error;
@@ -68,47 +62,18 @@ std::error_code IncomingPackage::Start(const LedgerPaths& paths, const std::stri
   if (auto error = source.Open(package_path, OpenMode::kRead)) return error;
   int64_t length = 0;
   if (auto error = source.Length(&length)) return error;
+  const std::string incoming = paths.packages + kIncomingName;
   // A temporary left by a copy that was cut off is replaced, never followed or appended to.
-  if (auto error = CreateFileAnew(paths.packages + kIncomingName, copy_)) return error;
-  pending_ = true;
+  BinaryFile copy;
+  if (auto error = CreateFileAnew(incoming, copy)) return error;
   StreamHash stream;
-  if (auto error = CopyHashing(source, copy_, length, buffer, stream)) {
-    Discard();
-    return error;
-  }
-  hash_ = stream.Hex();
-  return {};
-}
-
-std::error_code IncomingPackage::Finish() {
-  if (!pending_) return std::make_error_code(std::errc::bad_file_descriptor);
-  std::error_code error = copy_.Sync();
-  if (const std::error_code close_error = copy_.Close(); !error) error = close_error;
+  std::error_code error = CopyHashing(source, copy, length, buffer, stream);
+  if (!error) error = copy.Sync();
+  if (const std::error_code close_error = copy.Close(); !error) error = close_error;
   // Renaming over an equal copy kept by an earlier install leaves the same bytes in place.
-  if (!error) {
-    error = ReplaceFileAtomically(paths_.packages + kIncomingName, KeptPackagePath(paths_, hash_));
-  }
-  if (error) {
-    Discard();
-    return error;
-  }
-  pending_ = false;
-  return {};
-}
-
-void IncomingPackage::Discard() {
-  if (!pending_) return;
-  pending_ = false;
-  if (copy_.is_open()) (void)copy_.Close();
-  (void)DeleteFile(paths_.packages + kIncomingName);
-}
-
-std::error_code KeepPackage(const LedgerPaths& paths, const std::string& package_path,
-                            std::vector<unsigned char>& buffer, std::string& hash) {
-  IncomingPackage incoming;
-  std::error_code error = incoming.Start(paths, package_path, buffer);
-  if (!error) error = incoming.Finish();
-  if (!error) hash = incoming.hash();
+  if (!error) hash = stream.Hex();
+  if (!error) error = ReplaceFileAtomically(incoming, KeptPackagePath(paths, hash));
+  if (error) (void)DeleteFile(incoming);
   return error;
 }
 

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "install/install.h"
-#include "ledger/incoming_package.h"
 #include "ledger/ledger.h"
 #include "ledger/store_folder.h"
 #include "manage/check_drift.h"
@@ -106,31 +105,17 @@ bool InstallPackage(const std::string& package_path, const PackageHeader& header
   if (started_over) ledger = OpenLedger(paths, messages);
   // Left by a removal that was finished by another installer; it must not excuse a later entry.
   (void)DeleteFile(RemovalMarkPath(paths));
-  // The package is copied into the store before the install's first write, and the disk writes
-  // the copy while the install runs; it takes its hash name once synced, after the install, and
-  // only then does the ledger name it.
   std::vector<unsigned char> buffer(kHashBufferSize);
-  IncomingPackage incoming;
-  if (auto error = incoming.Start(paths, package_path, buffer)) {
+  std::string hash;
+  if (auto error = KeepPackage(paths, package_path, buffer, hash)) {
     TraceLog("Package could not be kept - " + error.message());
     messages.Error(KeepFailureText(error));
     return true;
   }
   const bool failed = InstallModTuned(package_path, header, log, game_files, cc_present, messages,
                                       progress, tuning);
-  // A failed install leaves its incomplete entry for removal; it gets no record, and its copy
-  // goes.
-  std::string kept;
-  if (!failed) {
-    if (auto error = incoming.Finish()) {
-      // The mod stays installed and removable through the log; it reads as "package not kept".
-      TraceLog("Package could not be kept - " + error.message());
-    } else {
-      kept = incoming.hash();
-    }
-  }
-  incoming.Discard();
-  RecordLedger(log.LogPath, ledger, game_files, kept);
+  // A failed install leaves its incomplete entry for removal; it gets no record.
+  RecordLedger(log.LogPath, ledger, game_files, failed ? std::string() : hash);
   return failed;
 }
 

@@ -16,11 +16,9 @@ namespace tarnwick {
 // fresh log) or carries on where that is allowed (CarryOnAllowed).
 
 // Installs a package as InstallMod does, and keeps Tarnwick's records beside the log: the
-// package is copied into the store before the install's first write and made durable under its
-// hash name after the install's last save, and then the ledger records the mod (with that hash)
-// and the game's fingerprints. True when it failed, after its message; a package that cannot be
-// copied fails before any game file is touched, and one whose copy cannot be made durable after
-// all leaves the mod installed but recorded without its package.
+// package is kept in the store (durable before the log's first save), and after the install's
+// last save the ledger records the mod and the game's fingerprints. True when it failed, after
+// its message; a package that cannot be kept fails before any game file is touched.
 // `tuning` bounds the install's batches (tests and benchmarks ask for small ones).
 [[nodiscard]] bool InstallPackage(const std::string& package_path, const PackageHeader& header,
                                   ModLog& log, const GameFiles& game_files, bool cc_present,

@@ -100,46 +100,40 @@ TEST_F(SyncOrder, EachBackupAndItsFolderEntryAreOnDiskBeforeTheLogThatRecordsIt)
   EXPECT_GT(saves, backups);
 }
 
-// The kept package is copied before the install's first change to the game, so that a full disk
-// stops the install before it; it is synced and takes its hash name only after the install's last
-// log save (the disk wrote it meanwhile), and the ledger that names it is saved only once that name
-// is durable.
-TEST_F(SyncOrder, TheKeptPackageIsCopiedFirstAndNamedOnlyOnceDurable) {
+// The kept package is whole, synced and under its hash name, its folder synced, before the
+// install's first log save; the ledger that names it is saved after the install's last one.
+TEST_F(SyncOrder, TheKeptPackageIsDurableUnderItsHashBeforeTheFirstLogSave) {
   Restore(pristine_);
   const std::vector<Call> calls = Recorded("install");
   const std::string packages = game_ + "/tarnwick/packages";
   const std::string incoming = packages + "/incoming.mpi_";
+  const auto first = [&](const auto& found) {
+    return static_cast<size_t>(std::find_if(calls.begin(), calls.end(), found) - calls.begin());
+  };
   const auto last = [&](const auto& found) {
     const auto it = std::find_if(calls.rbegin(), calls.rend(), found);
     return it == calls.rend() ? calls.size() : static_cast<size_t>(calls.rend() - it) - 1;
   };
-  const auto first = [&](const auto& found) {
-    return static_cast<size_t>(std::find_if(calls.begin(), calls.end(), found) - calls.begin());
-  };
-  const size_t created = first([&](const Call& call) { return Changes(call, incoming); });
   const size_t copied = last([&](const Call& call) { return Changes(call, incoming); });
-  const auto game_change = [&](const Call& call) {
-    return call.name != "fsync" && call.path.starts_with(game_ + "/") &&
-           !call.path.starts_with(game_ + "/tarnwick/");
-  };
-  // Counted from the copy's start: the driver reads the log before, as the program does, which
-  // creates a missing one.
-  const size_t game_changed = static_cast<size_t>(
-      std::find_if(calls.begin() + static_cast<std::ptrdiff_t>(created), calls.end(), game_change) -
-      calls.begin());
-  const size_t log_saved = last([&](const Call& call) { return IsLogSave(call); });
   const size_t named =
       first([&](const Call& call) { return call.name == "rename" && call.path == incoming; });
+  // Counted from the copy's start: the driver reads the log before, as the program does, which
+  // saves a missing one.
+  const size_t created = first([&](const Call& call) { return Changes(call, incoming); });
+  const auto saves = std::find_if(calls.begin() + static_cast<std::ptrdiff_t>(created), calls.end(),
+                                  [&](const Call& call) { return IsLogSave(call); });
+  const size_t log_saved = static_cast<size_t>(saves - calls.begin());
+  const size_t last_log_saved = last([&](const Call& call) { return IsLogSave(call); });
   const size_t ledger_saved = last([&](const Call& call) {
     return call.name == "rename" && call.to == game_ + "/tarnwick/ledger.json";
   });
-  ASSERT_LT(copied, game_changed);
-  ASSERT_LT(game_changed, log_saved);
-  ASSERT_LT(log_saved, named);
-  ASSERT_LT(named, ledger_saved);
+  ASSERT_LT(copied, named);
+  ASSERT_LT(named, log_saved);
+  ASSERT_LT(log_saved, calls.size());
+  ASSERT_LT(last_log_saved, ledger_saved);
   ASSERT_LT(ledger_saved, calls.size());
   EXPECT_TRUE(SyncedBefore(calls, incoming, copied, named));
-  EXPECT_TRUE(SyncedBefore(calls, packages, named, ledger_saved));
+  EXPECT_TRUE(SyncedBefore(calls, packages, named, log_saved));
   const std::string bytes = fixtures::ReadAll(package_);
   EXPECT_EQ(calls[named].to, packages + "/" + HashBytes(bytes.data(), bytes.size()) + ".mpi");
   EXPECT_EQ(fixtures::ReadAll(calls[named].to), bytes);

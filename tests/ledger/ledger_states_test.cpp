@@ -143,9 +143,8 @@ TEST_F(LedgerStates, APackageThatCannotBeKeptStopsTheInstallBeforeAnyChange) {
   ExpectGameAsWritten();
 }
 
-// The package is copied before the install and takes its hash name after it: an install that
-// fails leaves no copy under either name and no record, one that succeeds keeps the package byte
-// for byte under its hash, which its record names.
+// An install that succeeds keeps the package byte for byte under its hash, which its record
+// names; one that fails part-way gets no record, and the copy kept before it goes with that save.
 TEST_F(LedgerStates, OnlyAnInstallThatSucceedsKeepsItsPackage) {
   InstallThroughTarnwick("First", 1);
   const std::string bytes = fixtures::ReadAll(dir_ / "First.mpi");
