@@ -68,6 +68,9 @@ std::error_code KeepPackage(const LedgerPaths& paths, const std::string& package
   if (auto error = CreateFileAnew(incoming, copy)) return error;
   StreamHash stream;
   std::error_code error = CopyHashing(source, copy, length, buffer, stream);
+  // Closed before the rename: the package may be a kept copy itself, put back by a removal, and
+  // Windows does not rename over a file that is open.
+  (void)source.Close();
   if (!error) error = copy.Sync();
   if (const std::error_code close_error = copy.Close(); !error) error = close_error;
   // Renaming over an equal copy kept by an earlier install leaves the same bytes in place.

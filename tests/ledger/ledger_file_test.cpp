@@ -197,6 +197,11 @@ TEST_F(PackageStore, EveryLengthIsKeptWhole) {
     ASSERT_FALSE(KeepPackage(paths, path, buffer, hash));
     EXPECT_EQ(hash, expected);
     EXPECT_TRUE(fixtures::ReadAll(KeptPackagePath(paths, hash)) == bytes);
+    // A removal puts a mod back through its kept copy, which is kept again over itself.
+    std::string again;
+    ASSERT_FALSE(KeepPackage(paths, KeptPackagePath(paths, hash), buffer, again));
+    EXPECT_EQ(again, hash);
+    EXPECT_TRUE(fixtures::ReadAll(KeptPackagePath(paths, hash)) == bytes);
     std::filesystem::remove(KeptPackagePath(paths, hash));
     EXPECT_TRUE(std::filesystem::is_empty(paths.packages));
   }
