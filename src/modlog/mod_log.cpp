@@ -167,9 +167,10 @@ ParseResult ParseLog(LineReader& reader, const GameFiles& game_files,
       int32_t file_index;
       if (!ReadNumber(reader, &file_index)) return ParseResult::kDamaged;
       // Version 2 numbered the expansion's files from 10.
-      if (version == 2 && file_index >= 10) file_index += 10;
-      if (file_index < 0 || file_index >= kGameFileCount) return ParseResult::kDamaged;
-      change.FileIndex = static_cast<int16_t>(file_index);
+      const int64_t index =
+          version == 2 && file_index >= 10 ? int64_t{file_index} + 10 : file_index;
+      if (index < 0 || index >= kGameFileCount) return ParseResult::kDamaged;
+      change.FileIndex = static_cast<int16_t>(index);
       if (!ReadNumber(reader, &change.OldState) || !ReadNumber(reader, &change.EntryPos) ||
           !ReadNumber(reader, &change.OldOffset) || !ReadNumber(reader, &change.OldSize)) {
         return ParseResult::kDamaged;

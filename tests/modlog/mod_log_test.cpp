@@ -132,6 +132,9 @@ TEST_F(ModLogTest, DamagedOrForeignLogsFailWithTheirMessageAndChangeNothing) {
       {"Mod Log v2\r\n\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nA\r\n"
        "1\r\n18\r\n0\r\n0\r\n0\r\n0\r\n",
        kReadError},  // v2 had no file 18
+      {"Mod Log v2\r\n\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nA\r\n"
+       "1\r\n2147483647\r\n0\r\n0\r\n0\r\n0\r\n",
+       kReadError},  // its renumbering must not overflow
       {"Mod Log v2.1\r\n" + std::string(200000, 'x'), kReadError},
   };
   log_.FileState[4] = 44;
