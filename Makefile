@@ -94,7 +94,7 @@ build/fuzz/build.ninja:
 
 fuzz: deps-fuzz build/fuzz/build.ninja
 	cmake --build build/fuzz -j $(JOBS) --target tarnwick-fuzz-seeds package_fuzzer drs_fuzzer \
-	  mod_log_fuzzer wine_registry_fuzzer
+	  mod_log_fuzzer ledger_fuzzer wine_registry_fuzzer
 	fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
 
 build/default/build.ninja:

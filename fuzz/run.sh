@@ -15,7 +15,7 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
 status=0
 printf '%-14s %12s %8s %8s %8s\n' target executions exec/s cov ft
-for target in package drs mod_log wine_registry; do
+for target in package drs mod_log ledger wine_registry; do
   corpus=$out/corpus/$target
   mkdir -p "$corpus"
   inputs=("$corpus" "$out/seeds/$target")

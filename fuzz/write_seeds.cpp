@@ -1,6 +1,6 @@
-// Writes the fuzz targets' starting corpus: real packages, archives, logs of all three versions
-// and system.reg files, byte for byte as the writers make them. Usage: tarnwick-fuzz-seeds FOLDER
-// (it gets one subfolder per target).
+// Writes the fuzz targets' starting corpus: real packages, archives, logs of all three versions,
+// ledgers and system.reg files, byte for byte as the writers and the program make them. Usage:
+// tarnwick-fuzz-seeds FOLDER (it gets one subfolder per target).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/game_files.h"
+#include "ledger/ledger.h"
 #include "writers/bytes.h"
 #include "writers/drs_writer.h"
 #include "writers/game_folder.h"
@@ -138,6 +139,31 @@ bool WriteRegistries(const fs::path& folder) {
   return ok;
 }
 
+bool WriteLedgers(const fs::path& folder) {
+  const std::string hash(32, 'a');
+  const std::string second(32, 'c');
+  Ledger ledger;
+  ledger.game = {{0, -1, 9000, 1024, std::string(32, 'b')}, {25, 3, -1, 0, ""}};
+  ledger.records = {{1, "Caf\xc3\xa9 mod", hash, "", "2026-12-06T00:00:00Z", ledger.game},
+                    {2, "Second", second, hash, "2026-12-06T00:00:01Z", {}}};
+  ledger.log = std::string(32, 'd');
+  ledger.saved = "2026-12-06T00:00:02Z";
+  // Removing the first of two mods: the second taken off, the first removed, the second put back.
+  const std::string plan =
+      R"({"operation":"remove","target":1,"title":"Café mod","stack":[")" + hash + R"(",")" +
+      second + R"("],"steps":[{"step":"take off","position":2,"title":"Second","changes":")" +
+      second + R"("},{"step":"remove","position":1,"title":"Café mod","changes":")" + hash +
+      R"("},{"step":"put back","position":2,"title":"Second","package":")" + hash +
+      R"("}],"done":1})";
+  Ledger removing = ledger;
+  removing.plan = plan;
+  bool ok = true;
+  ok &= Write(folder, "empty.json", LedgerText(Ledger{}));
+  ok &= Write(folder, "two-mods.json", LedgerText(ledger));
+  ok &= Write(folder, "removing.json", LedgerText(removing));
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +175,7 @@ int main(int argc, char** argv) {
   bool ok = WritePackages(root / "package");
   ok &= WriteArchives(root / "drs");
   ok &= WriteLogs(root / "mod_log");
+  ok &= WriteLedgers(root / "ledger");
   ok &= WriteRegistries(root / "wine_registry");
   return ok ? 0 : 1;
 }

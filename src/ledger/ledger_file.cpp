@@ -1,9 +1,12 @@
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "ledger/json_integer.h"
 #include "ledger/ledger.h"
 #include "ledger/store_folder.h"
 #include "platform/binary_file.h"
@@ -66,20 +69,33 @@ json FingerprintsJson(const std::vector<Fingerprint>& prints) {
   return out;
 }
 
-// The readers throw json's own exceptions on a missing field or a wrong type; ParseLedger turns
-// them into a failed read.
+// The readers throw on a missing field, a wrong type or a number its field cannot hold;
+// ParseLedger turns that into a failed read.
 Fingerprint FingerprintFrom(const json& in) {
   Fingerprint print;
-  print.file_index = in.at("index").get<int32_t>();
-  print.backup = in.contains("backup") ? in.at("backup").get<int32_t>() : -1;
-  print.length = in.at("length").get<int64_t>();
-  print.covered = in.at("covered").get<int64_t>();
+  print.file_index = IntegerAt<int32_t>(in, "index");
+  print.backup = in.contains("backup") ? IntegerAt<int32_t>(in, "backup") : -1;
+  print.length = IntegerAt<int64_t>(in, "length");
+  print.covered = IntegerAt<int64_t>(in, "covered");
   print.hash = in.at("hash").get<std::string>();
   if (!IsGameFileIndex(print.file_index) || print.backup < -1 || print.backup > 999 ||
       print.length < -1 || print.covered < 0 || (!print.hash.empty() && !IsHash(print.hash))) {
     throw std::invalid_argument("fingerprint");
   }
   return print;
+}
+
+// The plans Tarnwick records nest three deep. A deeper one is not ours, and writing it back as
+// text would recurse once for every level.
+constexpr int kMaxPlanDepth = 16;
+
+bool NestedWithin(const json& value, int depth) {
+  if (!value.is_structured()) return true;
+  if (depth == 0) return false;
+  for (const json& item : value) {
+    if (!NestedWithin(item, depth - 1)) return false;
+  }
+  return true;
 }
 
 std::vector<Fingerprint> FingerprintsFrom(const json& in) {
@@ -135,12 +151,12 @@ bool ParseLedger(const std::string& text, Ledger& ledger) {
   if (in.is_discarded() || !in.is_object()) return false;
   try {
     if (in.at("format").get<std::string>() != kFormatName) return false;
-    if (in.at("version").get<int>() != kLedgerVersion) return false;
+    if (IntegerAt<int32_t>(in, "version") != kLedgerVersion) return false;
     Ledger read;
     read.saved = in.at("saved").get<std::string>();
     for (const json& mod : in.at("mods")) {
       LedgerRecord record;
-      record.position = mod.at("position").get<int32_t>();
+      record.position = IntegerAt<int32_t>(mod, "position");
       record.title = mod.at("title").get<std::string>();
       record.changes = mod.at("changes").get<std::string>();
       record.package = mod.at("package").get<std::string>();
@@ -156,7 +172,7 @@ bool ParseLedger(const std::string& text, Ledger& ledger) {
     read.log = in.at("log").get<std::string>();
     if (!read.log.empty() && !IsHash(read.log)) return false;
     if (in.contains("plan") && !in.at("plan").is_null()) {
-      if (!in.at("plan").is_object()) return false;
+      if (!in.at("plan").is_object() || !NestedWithin(in.at("plan"), kMaxPlanDepth)) return false;
       read.plan = in.at("plan").dump();
     }
     ledger = std::move(read);

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string_view>
 
 #include "install/install_rules.h"
+#include "ledger/json_integer.h"
 #include "manage/check_drift.h"
 #include "manage/install_package.h"
 #include "manage/installed_mods.h"
@@ -408,13 +410,13 @@ bool ParsePlan(const std::string& text, RemovalPlan& plan, int32_t& done) {
   try {
     if (!in.is_object() || in.at("operation") != kPlanOperation) return false;
     RemovalPlan read;
-    read.target = in.at("target").get<int32_t>();
+    read.target = IntegerAt<int32_t>(in, "target");
     read.target_title = Utf8ToCp1252(in.at("title").get<std::string>());
     read.stack = in.at("stack").get<std::vector<std::string>>();
     for (const json& one : in.at("steps")) {
       RemovalStep step;
       const std::string kind = one.at("step").get<std::string>();
-      step.position = one.at("position").get<int32_t>();
+      step.position = IntegerAt<int32_t>(one, "position");
       step.title = Utf8ToCp1252(one.at("title").get<std::string>());
       if (kind == "take off" || kind == "remove") {
         step.kind = kind == "remove" ? RemovalStepKind::kRemove : RemovalStepKind::kTakeOff;
@@ -427,7 +429,7 @@ bool ParsePlan(const std::string& text, RemovalPlan& plan, int32_t& done) {
       }
       read.steps.push_back(std::move(step));
     }
-    const int32_t read_done = in.at("done").get<int32_t>();
+    const auto read_done = IntegerAt<int32_t>(in, "done");
     const auto count = static_cast<int32_t>(read.stack.size());
     if (read.target < 1 || read.target > count || read_done < 0 ||
         read_done > static_cast<int32_t>(read.steps.size()) ||
@@ -438,7 +440,7 @@ bool ParsePlan(const std::string& text, RemovalPlan& plan, int32_t& done) {
     plan = std::move(read);
     done = read_done;
     return true;
-  } catch (const json::exception&) {
+  } catch (const std::exception&) {
     return false;
   }
 }

@@ -44,12 +44,21 @@ TEST(LedgerFile, TextsThatAreNotALedgerOfThisVersionAreRefused) {
       {"a later version", with("\"version\": 1", "\"version\": 2")},
       {"position 0", with("\"position\": 1", "\"position\": 0")},
       {"a field of the wrong kind", with("\"position\": 1", "\"position\": \"1\"")},
+      {"a position no integer holds", with("\"position\": 1", "\"position\": 1e300")},
+      {"a fractional position", with("\"position\": 1", "\"position\": 1.5")},
+      {"a position beyond 32 bits", with("\"position\": 1", "\"position\": 4294967297")},
+      {"an index beyond 32 bits", with("\"index\": 5", "\"index\": 4294967301")},
+      {"a length no integer holds", with("\"length\": 700", "\"length\": -1e300")},
+      {"a version no integer holds", with("\"version\": 1", "\"version\": 1e30")},
       {"a hash that is no hash", with(std::string(32, 'b'), "bbbb")},
       {"a game file index the log cannot hold", with("\"index\": 5", "\"index\": 12")},
       {"a backup number beyond 999", with("\"backup\": 0", "\"backup\": 1000")},
       {"mods missing", with("\"mods\"", "\"mode\"")},
       {"a log hash that is no hash", with(std::string(32, 'e'), "e")},
       {"a plan that is not an object", with("\"saved\"", "\"plan\": 3, \"saved\"")},
+      {"a plan nested far deeper than any plan",
+       with("\"saved\"", "\"plan\": {\"a\": " + std::string(100000, '[') +
+                             std::string(100000, ']') + "}, \"saved\"")},
   };
   for (const auto& [name, text] : cases) {
     Ledger read;

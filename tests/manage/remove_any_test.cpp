@@ -288,7 +288,14 @@ TEST(RemoveAnyTest, ARecordedPlanThatCannotBeFinishedIsDropped) {
                            R"("steps":[],"done":0})",
                            R"({"operation":"remove","target":"1","title":"x","stack":["a"],)"
                            R"("steps":[{"step":"remove","position":1,"title":"x",)"
-                           R"("changes":"a"}],"done":0})"}) {
+                           R"("changes":"a"}],"done":0})",
+                           // numbers their fields cannot hold as they stand
+                           R"({"operation":"remove","target":4294967297,"title":"x",)"
+                           R"("stack":["a"],"steps":[{"step":"remove","position":1,"title":"x",)"
+                           R"("changes":"a"}],"done":0})",
+                           R"({"operation":"remove","target":1,"title":"x","stack":["a"],)"
+                           R"("steps":[{"step":"remove","position":1,"title":"x",)"
+                           R"("changes":"a"}],"done":0.5})"}) {
     EXPECT_FALSE(ParsePlan(text, read, done)) << text;
   }
 
