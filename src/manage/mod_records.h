@@ -11,8 +11,13 @@
 namespace tarnwick {
 
 inline constexpr char kPackageNotKept[] = "package not kept";
+// The ledger's place is named as the player's file manager shows it.
 inline constexpr char kLedgerSetAside[] =
+#ifdef _WIN32
     "Tarnwick's own records (tarnwick\\ledger.json) were damaged and have been set aside; mods "
+#else
+    "Tarnwick's own records (tarnwick/ledger.json) were damaged and have been set aside; mods "
+#endif
     "installed so far are still listed and can be removed.";
 
 // Reads the ledger of the log's game. A damaged one is set aside (one message through
