@@ -1,6 +1,5 @@
 #include <cstdio>
 #include <ctime>
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
