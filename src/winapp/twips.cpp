@@ -63,10 +63,6 @@ int FitText(HWND label, std::wstring text, int width_twips, const TwipScale& sca
 
 }  // namespace
 
-int FittedHeight(HWND label, int width_twips, const TwipScale& scale) {
-  return FitText(label, LabelText(label), width_twips, scale);
-}
-
 int LabelFitter::Height(HWND label, int width_twips, const TwipScale& scale) {
   std::wstring text = LabelText(label);
   auto fitted = std::find_if(fitted_.begin(), fitted_.end(),

@@ -47,15 +47,13 @@ class TwipLayout {
   std::vector<Placed> placed_;
 };
 
-// The height a word-wrapping label needs for its text at `width_twips`, in twips.
-int FittedHeight(HWND label, int width_twips, const TwipScale& scale);
-
-// FittedHeight, remembering the last answer for each label until its text or the width changes:
-// the list of installed mods is fitted when it is filled and again when the window first shows,
-// at the same width, and with a thousand names each fitting lays out every one of them. (A
-// label's font is set once, when it is made.)
+// Fits word-wrapping labels to their texts, remembering the last answer for each label until its
+// text or the width changes: the list of installed mods is fitted when it is filled and again
+// when the window first shows, at the same width, and with a thousand names each fitting lays out
+// every one of them. (A label's font is set once, when it is made.)
 class LabelFitter {
  public:
+  // The height `label` needs for its text at `width_twips`, in twips.
   int Height(HWND label, int width_twips, const TwipScale& scale);
 
  private:
